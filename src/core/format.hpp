@@ -1,0 +1,12 @@
+#pragma once
+// Numbers in messages: the shortest decimal that reads back to the same double,
+// positional, never with an exponent; integral values carry no decimal point.
+// 25.0 -> "25", 1e-7 -> "0.0000001", -0.0 -> "-0"; "NaN", "inf", "-inf".
+
+#include <string>
+
+namespace vorel {
+
+std::string format_shortest(double value);
+
+}  // namespace vorel

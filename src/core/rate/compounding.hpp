@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/rate/frequency.hpp"
+
+namespace vorel {
+
+// How a quoted rate turns into a discount factor. Two bytes: the rule and, for
+// the compounded rules, the periods per year.
+class Compounding {
+public:
+    enum class Tag : std::uint8_t { Simple, Compounded, Continuous, SimpleThenCompounded };
+
+    static constexpr Compounding simple() noexcept { return {Tag::Simple, Frequency::Annual}; }
+    static constexpr Compounding continuous() noexcept { return {Tag::Continuous, Frequency::Annual}; }
+    static constexpr Compounding compounded(Frequency f) noexcept { return {Tag::Compounded, f}; }
+    static constexpr Compounding simple_then_compounded(Frequency f) noexcept {
+        return {Tag::SimpleThenCompounded, f};
+    }
+
+    constexpr Tag tag() const noexcept { return tag_; }
+    // Meaningful for Compounded and SimpleThenCompounded.
+    constexpr Frequency frequency() const noexcept { return frequency_; }
+
+    // "Simple", "Continuous", "Compounded(SemiAnnual)", "SimpleThenCompounded(Annual)".
+    std::string debug_text() const;
+
+private:
+    constexpr Compounding(Tag tag, Frequency f) noexcept : tag_(tag), frequency_(f) {}
+    Tag tag_;
+    Frequency frequency_;
+};
+
+// Discount factor of `rate` over the year fraction t under the rule. Panics for
+// SimpleThenCompounded, which has no formula.
+double discount_factor(double rate, Compounding compounding, double t);
+
+}  // namespace vorel

@@ -1,0 +1,64 @@
+#include <limits>
+
+#include "core/period/tenor.hpp"
+#include "test_support.hpp"
+
+namespace vorel {
+namespace {
+
+using test::date;
+using test::panic_text;
+
+struct AdvanceCase {
+    Date from;
+    Tenor tenor;
+    Date expected;
+};
+
+TEST(Tenor, Advance) {
+    const AdvanceCase cases[] = {
+        {date(2024, 5, 17), {TenorUnit::Days, 0}, date(2024, 5, 17)},
+        {date(2024, 5, 31), {TenorUnit::Months, 0}, date(2024, 5, 31)},
+        {date(2024, 3, 1), {TenorUnit::Days, -1}, date(2024, 2, 29)},
+        {date(2024, 3, 1), {TenorUnit::Weeks, -2}, date(2024, 2, 16)},
+        {date(2024, 1, 31), {TenorUnit::Months, 1}, date(2024, 2, 29)},
+        {date(2023, 1, 31), {TenorUnit::Months, 1}, date(2023, 2, 28)},
+        {date(2023, 1, 31), {TenorUnit::Months, 2}, date(2023, 3, 31)},  // clamped once, at the end
+        {date(2023, 3, 31), {TenorUnit::Months, 1}, date(2023, 4, 30)},
+        {date(2023, 12, 15), {TenorUnit::Months, 13}, date(2025, 1, 15)},
+        {date(2024, 2, 29), {TenorUnit::Years, 1}, date(2025, 2, 28)},
+        {date(2024, 2, 29), {TenorUnit::Years, 4}, date(2028, 2, 29)},
+        {date(2024, 3, 31), {TenorUnit::Months, -1}, date(2024, 2, 29)},
+        {date(2024, 2, 29), {TenorUnit::Years, -1}, date(2023, 2, 28)},
+        {date(2024, 1, 15), {TenorUnit::Months, -13}, date(2022, 12, 15)},
+        {date(1, 3, 31), {TenorUnit::Months, -15}, date(-1, 12, 31)},  // floor division below year 0
+        {date(-1, 12, 31), {TenorUnit::Months, 2}, date(0, 2, 29)},    // year 0 is a leap year
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(advance(c.from, c.tenor), c.expected)
+            << static_cast<int>(c.tenor.unit) << " x " << c.tenor.count << " from " << c.from.days_since_epoch();
+    }
+}
+
+TEST(Tenor, LeavingTheRangePanicsWithFixedTexts) {
+    constexpr auto kMax = std::numeric_limits<std::int32_t>::max();
+    constexpr auto kMin = std::numeric_limits<std::int32_t>::min();
+    const std::string days = "`NaiveDate + TimeDelta` overflowed";
+    const std::string months = "`NaiveDate + Months` out of range";
+    const struct {
+        Date from;
+        Tenor tenor;
+        const std::string& text;
+    } cases[] = {
+        {Date::max(), {TenorUnit::Days, 1}, days},        {Date::min(), {TenorUnit::Weeks, -1}, days},
+        {date(2000, 1, 1), {TenorUnit::Days, kMin}, days}, {date(2000, 1, 1), {TenorUnit::Weeks, kMax}, days},
+        {Date::max(), {TenorUnit::Months, 1}, months},    {Date::min(), {TenorUnit::Years, -1}, months},
+        {date(2000, 1, 1), {TenorUnit::Years, kMax}, months}, {date(2000, 1, 1), {TenorUnit::Years, kMin}, months},
+        {date(2000, 1, 1), {TenorUnit::Months, kMin}, months},
+    };
+    for (const auto& c : cases) EXPECT_EQ(panic_text([&] { advance(c.from, c.tenor); }), c.text);
+    EXPECT_EQ(advance(date(Date::kMaxYear, 10, 31), {TenorUnit::Months, 2}), Date::max());
+}
+
+}  // namespace
+}  // namespace vorel

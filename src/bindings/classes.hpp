@@ -1,0 +1,23 @@
+#pragma once
+// The value each Python class wraps, and the declaration of its class object.
+// Classes that only carry constants or static methods wrap an empty tag.
+
+#include "bindings/object.hpp"
+#include "core/period/day_count.hpp"
+#include "core/period/tenor.hpp"
+#include "core/rate/compounding.hpp"
+#include "core/rate/frequency.hpp"
+#include "core/rate/interest_rate.hpp"
+
+namespace vorel::py {
+
+struct PeriodCalculatorClass {};
+
+template <> PyTypeObject* type_object<Compounding>();
+template <> PyTypeObject* type_object<DayCountConvention>();
+template <> PyTypeObject* type_object<Frequency>();
+template <> PyTypeObject* type_object<InterestRate>();
+template <> PyTypeObject* type_object<Tenor>();
+template <> PyTypeObject* type_object<PeriodCalculatorClass>();
+
+}  // namespace vorel::py

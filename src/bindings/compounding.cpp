@@ -1,0 +1,70 @@
+// Compounding: built only by its static methods.
+
+#include <string>
+
+#include "bindings/arguments.hpp"
+#include "bindings/class_builder.hpp"
+#include "bindings/classes.hpp"
+#include "bindings/convert.hpp"
+#include "bindings/frame.hpp"
+#include "bindings/methods.hpp"
+
+namespace vorel::py {
+namespace {
+
+PyObject* simple(PyObject*, PyObject*) {
+    return run_frame([] { return wrap(Compounding::simple()); });
+}
+
+PyObject* continuous(PyObject*, PyObject*) {
+    return run_frame([] { return wrap(Compounding::continuous()); });
+}
+
+// compounded(freq) and simple_then_compounded(freq).
+template <Compounding (*Make)(Frequency)>
+PyObject* with_frequency(const char* qualname, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return run_frame([&]() -> PyRef {
+        VOREL_LET(bound, bind(Signature<1>{qualname, {"freq"}}, args, nargs, kwnames));
+        VOREL_LET(frequency, named("freq", extract<Frequency>(bound[0])));
+        return wrap(Make(frequency));
+    });
+}
+
+PyObject* compounded(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return with_frequency<Compounding::compounded>("Compounding.compounded", args, nargs, kwnames);
+}
+
+PyObject* simple_then_compounded(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return with_frequency<Compounding::simple_then_compounded>("Compounding.simple_then_compounded", args, nargs,
+                                                               kwnames);
+}
+
+PyObject* repr(PyObject* self) {
+    return run_frame([&]() -> PyRef {
+        VOREL_LET(compounding, receiver<Compounding>(self));
+        return from_str("Compounding." + compounding->debug_text());
+    });
+}
+
+PyMethodDef g_methods[] = {
+    static_method("simple", simple, "simple()\n--\n\n"),
+    static_method("continuous", continuous, "continuous()\n--\n\n"),
+    static_method("compounded", compounded, "compounded(freq)\n--\n\n"),
+    static_method("simple_then_compounded", simple_then_compounded, "simple_then_compounded(freq)\n--\n\n"),
+    kEndOfMethods,
+};
+
+PyRef create() {
+    return create_class({"builtins.Compounding", "", sizeof(Object<Compounding>), dealloc<Compounding>, nullptr,
+                         repr, nullptr, g_methods});
+}
+
+}  // namespace
+
+template <>
+PyTypeObject* type_object<Compounding>() {
+    static TypeSlot slot;
+    return slot.get(create);
+}
+
+}  // namespace vorel::py

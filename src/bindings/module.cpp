@@ -1,0 +1,83 @@
+// The module's entry point and its class registry.
+
+#include <atomic>
+#include <cstdint>
+#include <iterator>
+
+#include "bindings/classes.hpp"
+#include "bindings/frame.hpp"
+#include "bindings/globals.hpp"
+
+namespace vorel::py {
+namespace {
+
+struct RegisteredClass {
+    const char* name;
+    PyTypeObject* (*type)();
+};
+
+// Registration order; the module's __all__ lists the names in this order.
+const RegisteredClass kRegistry[] = {
+    {"Compounding", type_object<Compounding>},
+    {"DayCountConvention", type_object<DayCountConvention>},
+    {"Frequency", type_object<Frequency>},
+    {"InterestRate", type_object<InterestRate>},
+    {"Tenor", type_object<Tenor>},
+    {"PeriodCalculator", type_object<PeriodCalculatorClass>},
+};
+
+PyModuleDef g_definition = {
+    PyModuleDef_HEAD_INIT, "vorel", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+};
+
+// The interpreter that first initialised the module; -1 until then.
+std::atomic<std::int64_t> g_interpreter{-1};
+std::atomic<PyObject*> g_module{nullptr};
+
+bool add_class(PyObject* module, const RegisteredClass& entry) {
+    PyTypeObject* type = entry.type();
+    if (type == nullptr) return false;
+    PyRef all = PyRef::steal(PyObject_GetAttrString(module, "__all__"));
+    if (!all) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return false;
+        PyErr_Clear();
+        all = PyRef::steal(PyList_New(0));
+        if (!all || PyObject_SetAttrString(module, "__all__", all.get()) < 0) return false;
+    }
+    PyRef name = PyRef::steal(PyUnicode_FromString(entry.name));
+    if (!name || PyList_Append(all.get(), name.get()) < 0) return false;
+    return PyObject_SetAttrString(module, entry.name, reinterpret_cast<PyObject*>(type)) == 0;
+}
+
+PyRef initialise() {
+    const std::int64_t interpreter = PyInterpreterState_GetID(PyInterpreterState_Get());
+    if (interpreter == -1) return {};
+    std::int64_t recorded = -1;
+    if (!g_interpreter.compare_exchange_strong(recorded, interpreter) && recorded != interpreter) {
+        raise(PyExc_ImportError,
+              "vorel does not support sub-interpreters: it can be imported in one interpreter per process only");
+        return {};
+    }
+    if (PyObject* cached = g_module.load(std::memory_order_acquire)) return PyRef::borrow(cached);
+
+    if (!init_globals()) return {};
+    PyRef module = PyRef::steal(PyModule_Create(&g_definition));
+    if (!module) return {};
+    for (const RegisteredClass& entry : kRegistry) {
+        if (!add_class(module.get(), entry)) return {};
+    }
+    PyObject* expected = nullptr;
+    if (!g_module.compare_exchange_strong(expected, module.get(), std::memory_order_acq_rel)) {
+        return PyRef::borrow(expected);
+    }
+    PyRef result = PyRef::borrow(module.get());
+    module.release();  // the cache owns this reference for the life of the process
+    return result;
+}
+
+}  // namespace
+}  // namespace vorel::py
+
+PyMODINIT_FUNC PyInit_vorel(void) {
+    return vorel::py::run_frame(vorel::py::initialise);
+}

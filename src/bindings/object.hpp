@@ -1,0 +1,158 @@
+#pragma once
+// Instances of the module's classes: the object header, the borrow flag and one
+// C++ value. Helpers create them, borrow them and copy values out of them.
+
+#include <new>
+#include <optional>
+#include <type_traits>
+#include <utility>
+
+#include "bindings/borrow_flag.hpp"
+#include "bindings/frame.hpp"
+#include "bindings/py_ref.hpp"
+#include "bindings/python.hpp"
+
+namespace vorel::py {
+
+template <class T>
+struct Object {
+    PyObject_HEAD
+    BorrowFlag borrow;
+    T value;
+};
+
+// The class object of the Python class that wraps T (created on first request;
+// borrowed; null with an exception set if creation failed). Each class file
+// defines its specialisation.
+template <class T>
+PyTypeObject* type_object();
+
+// TypeError "'<type of object>' object cannot be cast as '<expected>'".
+void raise_cast_error(PyObject* object, const char* expected);
+void raise_cast_error(PyObject* object, PyTypeObject* expected);
+
+inline bool is_instance_of(PyObject* object, PyTypeObject* type) noexcept {
+    return Py_TYPE(object) == type || PyType_IsSubtype(Py_TYPE(object), type);
+}
+
+template <class T>
+Object<T>* as_object(PyObject* object) noexcept {
+    return reinterpret_cast<Object<T>*>(object);
+}
+
+// A new instance of `type` holding `value`.
+template <class T>
+PyRef make_instance(PyTypeObject* type, T value) {
+    static_assert(std::is_nothrow_move_constructible_v<T>);
+    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+    PyObject* raw = alloc(type, 0);
+    if (raw == nullptr) return {};
+    auto* object = as_object<T>(raw);
+    new (&object->borrow) BorrowFlag();
+    new (&object->value) T(std::move(value));
+    return PyRef::steal(raw);
+}
+
+template <class T>
+PyRef wrap(T value) {
+    PyTypeObject* type = type_object<T>();
+    if (type == nullptr) return {};
+    return make_instance<T>(type, std::move(value));
+}
+
+template <class T>
+void dealloc(PyObject* self) noexcept {
+    PyTypeObject* type = Py_TYPE(self);
+    auto* object = as_object<T>(self);
+    object->value.~T();
+    object->borrow.~BorrowFlag();
+    reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free))(self);
+    Py_DECREF(type);
+}
+
+template <class T>
+class SharedBorrow {
+public:
+    explicit SharedBorrow(Object<T>* object) noexcept : object_(object) {}
+    SharedBorrow(SharedBorrow&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+    SharedBorrow& operator=(SharedBorrow&&) = delete;
+    ~SharedBorrow() {
+        if (object_ != nullptr) object_->borrow.release_shared();
+    }
+    const T& operator*() const noexcept { return object_->value; }
+    const T* operator->() const noexcept { return &object_->value; }
+
+private:
+    Object<T>* object_;
+};
+
+template <class T>
+class ExclusiveBorrow {
+public:
+    explicit ExclusiveBorrow(Object<T>* object) noexcept : object_(object) {}
+    ExclusiveBorrow(ExclusiveBorrow&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+    ExclusiveBorrow& operator=(ExclusiveBorrow&&) = delete;
+    ~ExclusiveBorrow() {
+        if (object_ != nullptr) object_->borrow.release_exclusive();
+    }
+    T& operator*() const noexcept { return object_->value; }
+    T* operator->() const noexcept { return &object_->value; }
+
+private:
+    Object<T>* object_;
+};
+
+// Borrows an object already known to be a T.
+template <class T>
+std::optional<SharedBorrow<T>> borrow_shared(PyObject* object) {
+    auto* typed = as_object<T>(object);
+    if (!typed->borrow.try_acquire_shared()) {
+        raise(PyExc_RuntimeError, "Already mutably borrowed");
+        return std::nullopt;
+    }
+    return SharedBorrow<T>(typed);
+}
+
+template <class T>
+std::optional<ExclusiveBorrow<T>> borrow_exclusive(PyObject* object) {
+    auto* typed = as_object<T>(object);
+    if (!typed->borrow.try_acquire_exclusive()) {
+        raise(PyExc_RuntimeError, "Already borrowed");
+        return std::nullopt;
+    }
+    return ExclusiveBorrow<T>(typed);
+}
+
+// Checks that `object` is a T (cast error otherwise).
+template <class T>
+bool check_type(PyObject* object) {
+    PyTypeObject* type = type_object<T>();
+    if (type == nullptr) return false;
+    if (is_instance_of(object, type)) return true;
+    raise_cast_error(object, type);
+    return false;
+}
+
+// The receiver of a method: type check, then the borrow.
+template <class T>
+std::optional<SharedBorrow<T>> receiver(PyObject* self) {
+    if (!check_type<T>(self)) return std::nullopt;
+    return borrow_shared<T>(self);
+}
+
+template <class T>
+std::optional<ExclusiveBorrow<T>> receiver_mut(PyObject* self) {
+    if (!check_type<T>(self)) return std::nullopt;
+    return borrow_exclusive<T>(self);
+}
+
+// An argument that must be a T, copied out under a shared borrow.
+template <class T>
+std::optional<T> extract(PyObject* object) {
+    if (!check_type<T>(object)) return std::nullopt;
+    auto borrowed = borrow_shared<T>(object);
+    if (!borrowed) return std::nullopt;
+    return **borrowed;
+}
+
+}  // namespace vorel::py

@@ -1,0 +1,67 @@
+// Tenor: built by its static methods, laid onto dates by advance().
+
+#include "bindings/arguments.hpp"
+#include "bindings/class_builder.hpp"
+#include "bindings/classes.hpp"
+#include "bindings/convert.hpp"
+#include "bindings/datetime.hpp"
+#include "bindings/frame.hpp"
+#include "bindings/methods.hpp"
+
+namespace vorel::py {
+namespace {
+
+PyObject* make(TenorUnit unit, const char* qualname, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return run_frame([&]() -> PyRef {
+        VOREL_LET(bound, bind(Signature<1>{qualname, {"n"}}, args, nargs, kwnames));
+        VOREL_LET(count, named("n", to_i32(bound[0])));
+        return wrap(Tenor{unit, count});
+    });
+}
+
+PyObject* days(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return make(TenorUnit::Days, "Tenor.days", args, nargs, kwnames);
+}
+PyObject* weeks(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return make(TenorUnit::Weeks, "Tenor.weeks", args, nargs, kwnames);
+}
+PyObject* months(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return make(TenorUnit::Months, "Tenor.months", args, nargs, kwnames);
+}
+PyObject* years(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return make(TenorUnit::Years, "Tenor.years", args, nargs, kwnames);
+}
+
+PyObject* advance(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return run_frame([&]() -> PyRef {
+        static constexpr Signature<1> signature{"Tenor.advance", {"from"}};
+        VOREL_LET(bound, bind(signature, args, nargs, kwnames));
+        VOREL_LET(tenor, receiver<Tenor>(self));
+        VOREL_LET(from, named("from", calendar_date(bound[0])));
+        return make_date(vorel::advance(from, *tenor));
+    });
+}
+
+PyMethodDef g_methods[] = {
+    static_method("days", days, "days(n)\n--\n\n"),
+    static_method("weeks", weeks, "weeks(n)\n--\n\n"),
+    static_method("months", months, "months(n)\n--\n\n"),
+    static_method("years", years, "years(n)\n--\n\n"),
+    method("advance", advance, "advance($self, from)\n--\n\n"),
+    kEndOfMethods,
+};
+
+PyRef create() {
+    return create_class(
+        {"builtins.Tenor", "", sizeof(Object<Tenor>), dealloc<Tenor>, nullptr, nullptr, nullptr, g_methods});
+}
+
+}  // namespace
+
+template <>
+PyTypeObject* type_object<Tenor>() {
+    static TypeSlot slot;
+    return slot.get(create);
+}
+
+}  // namespace vorel::py

@@ -1,0 +1,120 @@
+"""Argument binding, conversions and error mapping shared by every entry point."""
+
+import pytest
+
+from vorel import Compounding, DayCountConvention, Frequency, InterestRate, PeriodCalculator, Tenor
+
+ACT_365 = DayCountConvention.ACT_365_FIXED
+RATE = InterestRate(0.05, Compounding.continuous(), ACT_365)
+
+
+@pytest.mark.parametrize(
+    "call, message",
+    [
+        (lambda: RATE.discount_factor(), "InterestRate.discount_factor() missing 1 required positional argument: 't'"),
+        (lambda: RATE.discount_factor(1.0, 2.0),
+         "InterestRate.discount_factor() takes 1 positional arguments but 2 were given"),
+        (lambda: Tenor.days(1, 2), "Tenor.days() takes 1 positional arguments but 2 were given"),
+        (lambda: RATE.discount_factor(1.0, t=2.0), "InterestRate.discount_factor() got multiple values for argument 't'"),
+        (lambda: RATE.discount_factor(x=1.0), "InterestRate.discount_factor() got an unexpected keyword argument 'x'"),
+        (lambda: InterestRate(0.05), "InterestRate.__new__() missing 2 required positional arguments: 'compounding' and 'dcc'"),
+        (lambda: InterestRate(0.05, Compounding.simple(), ACT_365, 1.0),
+         "InterestRate.__new__() takes 3 positional arguments but 4 were given"),
+        (lambda: InterestRate(0.05, Compounding.simple(), rate=1.0),
+         "InterestRate.__new__() got multiple values for argument 'rate'"),
+        (lambda: PeriodCalculator.days_between(),
+         "PeriodCalculator.days_between() missing 3 required positional arguments: 'start', 'end', and 'convention'"),
+    ],
+)
+def test_binding_errors_use_the_interpreter_wording(call, message):
+    with pytest.raises(TypeError) as info:
+        call()
+    assert str(info.value) == message
+
+
+def test_keywords_bind_like_positionals():
+    rate = InterestRate(dcc=ACT_365, compounding=Compounding.simple(), rate=0.05)
+    assert rate.discount_factor(t=0.5) == 1 / 1.025
+    assert Tenor.days(n=3) is not None
+
+
+class Index:
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
+class FloatFails:
+    def __init__(self, exc):
+        self.exc = exc
+
+    def __float__(self):
+        raise self.exc
+
+
+@pytest.mark.parametrize(
+    "call, exc_type, message",
+    [
+        (lambda: Tenor.days(3.0), TypeError, "argument 'n': 'float' object cannot be interpreted as an integer"),
+        (lambda: Tenor.days("3"), TypeError, "argument 'n': 'str' object cannot be interpreted as an integer"),
+        (lambda: Tenor.days(2**31), OverflowError, "out of range integral type conversion attempted"),
+        (lambda: Tenor.weeks(-(2**31) - 1), OverflowError, "out of range integral type conversion attempted"),
+        (lambda: Tenor.months(Index(2**31)), OverflowError, "out of range integral type conversion attempted"),
+        (lambda: RATE.discount_factor("1.0"), TypeError, "argument 't': must be real number, not str"),
+        (lambda: RATE.discount_factor(FloatFails(ValueError("no float"))), ValueError, "no float"),
+        (lambda: Compounding.compounded(1), TypeError, "argument 'freq': 'int' object cannot be cast as 'Frequency'"),
+        (lambda: Compounding.compounded(None), TypeError,
+         "argument 'freq': 'NoneType' object cannot be cast as 'Frequency'"),
+        (lambda: InterestRate(0.05, Compounding.simple(), DayCountConvention.THIRTY_360), TypeError,
+         "argument 'dcc': 'type' object cannot be cast as 'DayCountConvention'"),
+        (lambda: InterestRate(0.05, Frequency.Annual, ACT_365), TypeError,
+         "argument 'compounding': 'Frequency' object cannot be cast as 'Compounding'"),
+    ],
+)
+def test_conversion_errors(call, exc_type, message):
+    with pytest.raises(exc_type) as info:
+        call()
+    assert type(info.value) is exc_type
+    assert str(info.value) == message
+    assert info.value.args == (message,)
+
+
+def test_integers_beyond_64_bits_keep_the_interpreter_overflow():
+    with pytest.raises(OverflowError) as info:
+        Tenor.days(2**70)
+    assert "out of range integral" not in str(info.value)
+
+
+def test_numbers_convert_through_index_and_float():
+    assert Tenor.days(Index(2)).advance(__import__("datetime").date(2024, 2, 28)).day == 1
+    assert RATE.discount_factor(Index(2)) == RATE.discount_factor(2.0)
+
+
+def test_wrapped_type_error_keeps_the_original_cause():
+    cause = KeyError("root")
+    inner = TypeError("not a number")
+    inner.__cause__ = cause
+    with pytest.raises(TypeError) as info:
+        RATE.discount_factor(FloatFails(inner))
+    assert str(info.value) == "argument 't': not a number"
+    assert info.value.__cause__ is cause
+
+
+def test_panic_escapes_except_exception(capfd):
+    rate = InterestRate(0.05, Compounding.simple_then_compounded(Frequency.Annual), ACT_365)
+    with pytest.raises(BaseException) as info:
+        try:
+            rate.discount_factor(1.0)
+        except Exception:  # noqa: BLE001 - the point: a panic is not an Exception
+            pytest.fail("PanicException was caught as an Exception")
+    panic = type(info.value)
+    assert panic.__qualname__ == "PanicException" and panic.__module__ == "native_runtime"
+    assert panic.__bases__ == (BaseException,)
+    assert info.value.args == ("not yet implemented: Implement other logic",)
+    assert "not yet implemented: Implement other logic" in capfd.readouterr().err
+    # The class is created once.
+    with pytest.raises(BaseException) as again:
+        rate.discount_factor(2.0)
+    assert type(again.value) is panic

@@ -1,0 +1,54 @@
+"""Frequencies, compounding rules and interest-rate discount factors."""
+
+import math
+
+import pytest
+
+from vorel import Compounding, DayCountConvention, Frequency, InterestRate
+
+MEMBERS = [("Annual", 0, 1), ("SemiAnnual", 1, 2), ("Quarterly", 2, 4), ("Monthly", 3, 12)]
+
+
+@pytest.mark.parametrize("name, number, periods", MEMBERS)
+def test_frequency_members(name, number, periods):
+    member = getattr(Frequency, name)
+    assert repr(member) == name and int(member) == number and member.value == periods
+
+
+@pytest.mark.parametrize(
+    "compounding, text",
+    [
+        (Compounding.simple(), "Compounding.Simple"),
+        (Compounding.continuous(), "Compounding.Continuous"),
+        (Compounding.compounded(Frequency.Quarterly), "Compounding.Compounded(Quarterly)"),
+        (Compounding.simple_then_compounded(Frequency.Monthly), "Compounding.SimpleThenCompounded(Monthly)"),
+    ],
+)
+def test_compounding_repr(compounding, text):
+    assert repr(compounding) == text
+
+
+def rate(value, compounding):
+    return InterestRate(value, compounding, DayCountConvention.ACT_365_FIXED)
+
+
+@pytest.mark.parametrize(
+    "value, compounding, t, expected",
+    [
+        (0.05, Compounding.continuous(), 2.0, math.exp(-0.1)),
+        (0.05, Compounding.compounded(Frequency.SemiAnnual), 1.0, 1 / 1.025**2),
+        (0.05, Compounding.compounded(Frequency.Monthly), 2.5, 1 / (0.05 / 12 + 1) ** 30),
+        (0.05, Compounding.simple(), 0.5, 1 / 1.025),
+        (-0.01, Compounding.continuous(), 1.0, math.exp(0.01)),
+        (0.05, Compounding.simple(), -20.0, math.inf),
+    ],
+)
+def test_discount_factor(value, compounding, t, expected):
+    assert rate(value, compounding).discount_factor(t) == expected
+
+
+@pytest.mark.parametrize(
+    "compounding", [Compounding.simple(), Compounding.continuous(), Compounding.compounded(Frequency.Annual)]
+)
+def test_discount_factor_at_zero_is_one(compounding):
+    assert rate(0.07, compounding).discount_factor(0.0) == 1.0

@@ -146,6 +146,25 @@ std::optional<ExclusiveBorrow<T>> receiver_mut(PyObject* self) {
     return borrow_exclusive<T>(self);
 }
 
+// The body of an attribute setter of a T. Deletion is refused before anything
+// else; the new value is converted (errors named after the attribute) before the
+// receiver is checked and exclusively borrowed, so a failure changes nothing.
+template <class T, class Convert, class Apply>
+int run_setter(PyObject* self, PyObject* value, const char* attribute, Convert convert, Apply apply) noexcept {
+    return run_status_frame([&]() -> bool {
+        if (value == nullptr) {
+            raise(PyExc_AttributeError, "can't delete attribute");
+            return false;
+        }
+        auto converted = named(attribute, convert(value));
+        if (!converted) return false;
+        auto target = receiver_mut<T>(self);
+        if (!target) return false;
+        apply(**target, std::move(*converted));
+        return true;
+    });
+}
+
 // An argument that must be a T, copied out under a shared borrow.
 template <class T>
 std::optional<T> extract(PyObject* object) {

@@ -33,8 +33,8 @@ PyRef create_class(const ClassDef& def) {
     if (def.methods != nullptr) slots.push_back({Py_tp_methods, def.methods});
     if (def.getset != nullptr) slots.push_back({Py_tp_getset, def.getset});
     slots.push_back({0, nullptr});
-    PyType_Spec spec{def.name, def.basicsize, 0, Py_TPFLAGS_DEFAULT, slots.data()};
-    return PyRef::steal(PyType_FromSpec(&spec));
+    PyType_Spec type_spec{def.name, def.basicsize, 0, Py_TPFLAGS_DEFAULT, slots.data()};
+    return PyRef::steal(PyType_FromSpec(&type_spec));
 }
 
 bool add_class_attribute(const PyRef& type, const char* name, const PyRef& value) {

@@ -51,3 +51,11 @@ private:
 };
 
 }  // namespace vorel::py
+
+// Defines type_object<Type>() from a function returning the new class.
+#define VOREL_CLASS_OBJECT(Type, create)      \
+    template <>                               \
+    PyTypeObject* type_object<Type>() {       \
+        static TypeSlot slot;                 \
+        return slot.get(create);              \
+    }

@@ -61,10 +61,6 @@ PyRef create() {
 
 }  // namespace
 
-template <>
-PyTypeObject* type_object<Compounding>() {
-    static TypeSlot slot;
-    return slot.get(create);
-}
+VOREL_CLASS_OBJECT(Compounding, create)
 
 }  // namespace vorel::py

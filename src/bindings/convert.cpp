@@ -1,6 +1,6 @@
 #include "bindings/convert.hpp"
 
-#include <limits>
+#include <utility>
 
 namespace vorel::py {
 namespace {
@@ -28,6 +28,17 @@ std::optional<unsigned long long> index_as_unsigned(PyObject* object) {
     return value;
 }
 
+// A wider integer narrowed to Target; OverflowError when it does not fit.
+template <class Target, class Source>
+std::optional<Target> narrow(std::optional<Source> value) {
+    if (!value) return std::nullopt;
+    if (!std::in_range<Target>(*value)) {
+        raise(PyExc_OverflowError, kOutOfRange);
+        return std::nullopt;
+    }
+    return static_cast<Target>(*value);
+}
+
 }  // namespace
 
 void raise_cast_error(PyObject* object, const char* expected) {
@@ -49,25 +60,9 @@ std::optional<double> to_f64(PyObject* object) {
     return value;
 }
 
-std::optional<std::int32_t> to_i32(PyObject* object) {
-    const std::optional<long> value = index_as_long(object);
-    if (!value) return std::nullopt;
-    if (*value < std::numeric_limits<std::int32_t>::min() || *value > std::numeric_limits<std::int32_t>::max()) {
-        raise(PyExc_OverflowError, kOutOfRange);
-        return std::nullopt;
-    }
-    return static_cast<std::int32_t>(*value);
-}
+std::optional<std::int32_t> to_i32(PyObject* object) { return narrow<std::int32_t>(index_as_long(object)); }
 
-std::optional<std::uint32_t> to_u32(PyObject* object) {
-    const std::optional<unsigned long long> value = index_as_unsigned(object);
-    if (!value) return std::nullopt;
-    if (*value > std::numeric_limits<std::uint32_t>::max()) {
-        raise(PyExc_OverflowError, kOutOfRange);
-        return std::nullopt;
-    }
-    return static_cast<std::uint32_t>(*value);
-}
+std::optional<std::uint32_t> to_u32(PyObject* object) { return narrow<std::uint32_t>(index_as_unsigned(object)); }
 
 std::optional<std::uint64_t> to_u64(PyObject* object) {
     const std::optional<unsigned long long> value = index_as_unsigned(object);

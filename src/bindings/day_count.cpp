@@ -66,10 +66,6 @@ PyRef create() {
 
 }  // namespace
 
-template <>
-PyTypeObject* type_object<DayCountConvention>() {
-    static TypeSlot slot;
-    return slot.get(create);
-}
+VOREL_CLASS_OBJECT(DayCountConvention, create)
 
 }  // namespace vorel::py

@@ -59,10 +59,6 @@ PyRef create() {
 
 }  // namespace
 
-template <>
-PyTypeObject* type_object<Frequency>() {
-    static TypeSlot slot;
-    return slot.get(create);
-}
+VOREL_CLASS_OBJECT(Frequency, create)
 
 }  // namespace vorel::py

@@ -44,10 +44,6 @@ PyRef create() {
 
 }  // namespace
 
-template <>
-PyTypeObject* type_object<InterestRate>() {
-    static TypeSlot slot;
-    return slot.get(create);
-}
+VOREL_CLASS_OBJECT(InterestRate, create)
 
 }  // namespace vorel::py

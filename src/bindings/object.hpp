@@ -70,57 +70,48 @@ void dealloc(PyObject* self) noexcept {
     Py_DECREF(type);
 }
 
-template <class T>
-class SharedBorrow {
+enum class Access { Shared, Exclusive };
+
+// A borrow of an instance, released when the guard goes away.
+template <class T, Access kAccess>
+class Borrow {
 public:
-    explicit SharedBorrow(Object<T>* object) noexcept : object_(object) {}
-    SharedBorrow(SharedBorrow&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
-    SharedBorrow& operator=(SharedBorrow&&) = delete;
-    ~SharedBorrow() {
-        if (object_ != nullptr) object_->borrow.release_shared();
+    using Ref = std::conditional_t<kAccess == Access::Shared, const T&, T&>;
+
+    explicit Borrow(Object<T>* object) noexcept : object_(object) {}
+    Borrow(Borrow&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+    Borrow& operator=(Borrow&&) = delete;
+    ~Borrow() {
+        if (object_ == nullptr) return;
+        if constexpr (kAccess == Access::Shared) {
+            object_->borrow.release_shared();
+        } else {
+            object_->borrow.release_exclusive();
+        }
     }
-    const T& operator*() const noexcept { return object_->value; }
-    const T* operator->() const noexcept { return &object_->value; }
+    Ref operator*() const noexcept { return object_->value; }
+    std::remove_reference_t<Ref>* operator->() const noexcept { return &object_->value; }
 
 private:
     Object<T>* object_;
 };
 
-template <class T>
-class ExclusiveBorrow {
-public:
-    explicit ExclusiveBorrow(Object<T>* object) noexcept : object_(object) {}
-    ExclusiveBorrow(ExclusiveBorrow&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
-    ExclusiveBorrow& operator=(ExclusiveBorrow&&) = delete;
-    ~ExclusiveBorrow() {
-        if (object_ != nullptr) object_->borrow.release_exclusive();
-    }
-    T& operator*() const noexcept { return object_->value; }
-    T* operator->() const noexcept { return &object_->value; }
-
-private:
-    Object<T>* object_;
-};
-
-// Borrows an object already known to be a T.
-template <class T>
-std::optional<SharedBorrow<T>> borrow_shared(PyObject* object) {
+// Borrows an object already known to be a T; the borrow RuntimeError otherwise.
+template <class T, Access kAccess>
+std::optional<Borrow<T, kAccess>> borrow(PyObject* object) {
     auto* typed = as_object<T>(object);
-    if (!typed->borrow.try_acquire_shared()) {
-        raise(PyExc_RuntimeError, "Already mutably borrowed");
-        return std::nullopt;
+    if constexpr (kAccess == Access::Shared) {
+        if (!typed->borrow.try_acquire_shared()) {
+            raise(PyExc_RuntimeError, "Already mutably borrowed");
+            return std::nullopt;
+        }
+    } else {
+        if (!typed->borrow.try_acquire_exclusive()) {
+            raise(PyExc_RuntimeError, "Already borrowed");
+            return std::nullopt;
+        }
     }
-    return SharedBorrow<T>(typed);
-}
-
-template <class T>
-std::optional<ExclusiveBorrow<T>> borrow_exclusive(PyObject* object) {
-    auto* typed = as_object<T>(object);
-    if (!typed->borrow.try_acquire_exclusive()) {
-        raise(PyExc_RuntimeError, "Already borrowed");
-        return std::nullopt;
-    }
-    return ExclusiveBorrow<T>(typed);
+    return Borrow<T, kAccess>(typed);
 }
 
 // Checks that `object` is a T (cast error otherwise).
@@ -133,17 +124,12 @@ bool check_type(PyObject* object) {
     return false;
 }
 
-// The receiver of a method: type check, then the borrow.
-template <class T>
-std::optional<SharedBorrow<T>> receiver(PyObject* self) {
+// The receiver of a method: type check, then the borrow (shared for reading
+// methods, exclusive for those that change the object).
+template <class T, Access kAccess = Access::Shared>
+std::optional<Borrow<T, kAccess>> receiver(PyObject* self) {
     if (!check_type<T>(self)) return std::nullopt;
-    return borrow_shared<T>(self);
-}
-
-template <class T>
-std::optional<ExclusiveBorrow<T>> receiver_mut(PyObject* self) {
-    if (!check_type<T>(self)) return std::nullopt;
-    return borrow_exclusive<T>(self);
+    return borrow<T, kAccess>(self);
 }
 
 // The body of an attribute setter of a T. Deletion is refused before anything
@@ -158,7 +144,7 @@ int run_setter(PyObject* self, PyObject* value, const char* attribute, Convert c
         }
         auto converted = named(attribute, convert(value));
         if (!converted) return false;
-        auto target = receiver_mut<T>(self);
+        auto target = receiver<T, Access::Exclusive>(self);
         if (!target) return false;
         apply(**target, std::move(*converted));
         return true;
@@ -169,7 +155,7 @@ int run_setter(PyObject* self, PyObject* value, const char* attribute, Convert c
 template <class T>
 std::optional<T> extract(PyObject* object) {
     if (!check_type<T>(object)) return std::nullopt;
-    auto borrowed = borrow_shared<T>(object);
+    auto borrowed = borrow<T, Access::Shared>(object);
     if (!borrowed) return std::nullopt;
     return **borrowed;
 }

@@ -46,10 +46,6 @@ PyRef create() {
 
 }  // namespace
 
-template <>
-PyTypeObject* type_object<PeriodCalculatorClass>() {
-    static TypeSlot slot;
-    return slot.get(create);
-}
+VOREL_CLASS_OBJECT(PeriodCalculatorClass, create)
 
 }  // namespace vorel::py

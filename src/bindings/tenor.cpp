@@ -58,10 +58,6 @@ PyRef create() {
 
 }  // namespace
 
-template <>
-PyTypeObject* type_object<Tenor>() {
-    static TypeSlot slot;
-    return slot.get(create);
-}
+VOREL_CLASS_OBJECT(Tenor, create)
 
 }  // namespace vorel::py

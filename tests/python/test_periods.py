@@ -78,22 +78,14 @@ def test_year_fraction_requires_utc_datetimes(start, exc_type, message):
     assert type(info.value) is exc_type and str(info.value) == message
 
 
+# The date arithmetic itself is covered by the core's unit tests; these check
+# what Python sees: the argument forms and the returned type.
 @pytest.mark.parametrize(
     "tenor, start, expected",
     [
         (Tenor.days(0), date(2024, 5, 17), date(2024, 5, 17)),
-        (Tenor.months(0), date(2024, 5, 17), date(2024, 5, 17)),
-        (Tenor.days(-1), date(2024, 3, 1), date(2024, 2, 29)),
-        (Tenor.weeks(-2), date(2024, 3, 1), date(2024, 2, 16)),
         (Tenor.months(1), date(2024, 1, 31), date(2024, 2, 29)),
-        (Tenor.months(1), date(2023, 1, 31), date(2023, 2, 28)),
-        (Tenor.months(2), date(2023, 1, 31), date(2023, 3, 31)),
-        (Tenor.months(13), date(2023, 12, 15), date(2025, 1, 15)),
-        (Tenor.years(1), date(2024, 2, 29), date(2025, 2, 28)),
-        # Backward month and year steps clamp the day once, like forward ones.
         (Tenor.months(-1), date(2024, 3, 31), date(2024, 2, 29)),
-        (Tenor.months(-13), date(2024, 1, 15), date(2022, 12, 15)),
-        (Tenor.years(-1), date(2024, 2, 29), date(2023, 2, 28)),
         (Tenor.years(1), datetime(2024, 6, 30, 23, tzinfo=NEW_YORK), date(2025, 6, 30)),
     ],
 )
@@ -117,8 +109,6 @@ def test_advance_beyond_python_dates_fails_in_the_date_constructor():
     "tenor, text",
     [
         (Tenor.years(2**31 - 1), "`NaiveDate + Months` out of range"),
-        (Tenor.months(-(2**31)), "`NaiveDate + Months` out of range"),
-        (Tenor.days(2**31 - 1), "`NaiveDate + TimeDelta` overflowed"),
         (Tenor.weeks(-(2**31)), "`NaiveDate + TimeDelta` overflowed"),
     ],
 )

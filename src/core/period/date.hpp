@@ -23,6 +23,8 @@ public:
     static constexpr std::int32_t kMinYear = -262143;
     static constexpr std::int32_t kMaxYear = 262142;
 
+    constexpr Date() noexcept = default;  // 1970-01-01
+
     // Arguments are wide so that callers never overflow before the range check.
     static std::optional<Date> from_ymd(std::int64_t year, std::int64_t month, std::int64_t day) noexcept;
     static std::optional<Date> from_days_since_epoch(std::int64_t days) noexcept;

@@ -1,0 +1,101 @@
+#include <memory>
+
+#include "market/market_frame.hpp"
+#include "test_support.hpp"
+
+namespace vorel {
+namespace {
+
+using test::date;
+using test::panic_text;
+
+InterestRate continuous_rate(double r, DayCountConvention dc = DayCountConvention::actual_365_fixed()) {
+    return InterestRate{std::move(dc), r, Compounding::continuous()};
+}
+
+RateCurve two_pillar_curve() {
+    auto curve = RateCurve::interpolated(date(2024, 1, 1), {{TenorUnit::Years, 1}, {TenorUnit::Years, 2}},
+                                         {continuous_rate(0.02), continuous_rate(0.03)});
+    EXPECT_TRUE(curve.ok());
+    return std::move(*curve);
+}
+
+TEST(RateCurve, ErrorTexts) {
+    const auto text = [](std::vector<Tenor> tenors, std::vector<InterestRate> rates) {
+        auto curve = RateCurve::interpolated(date(2024, 1, 1), std::move(tenors), std::move(rates));
+        return curve.ok() ? std::string("ok") : curve.error().debug_text();
+    };
+    EXPECT_EQ(text({{TenorUnit::Years, 1}}, {}), "LengthMismatch");
+    EXPECT_EQ(text({}, {}), "Interpolation(InsufficientPoints)");
+    EXPECT_EQ(text({{TenorUnit::Months, 6}, {TenorUnit::Days, 180}}, {continuous_rate(0.01), continuous_rate(0.02)}),
+              "Interpolation(NotMonotonic)");
+    // A backward pillar before a forward one is increasing in time.
+    EXPECT_EQ(text({{TenorUnit::Years, -1}, {TenorUnit::Years, 1}}, {continuous_rate(0.01), continuous_rate(0.02)}),
+              "ok");
+}
+
+TEST(RateCurve, PillarTimesAndConvention) {
+    const RateCurve curve = two_pillar_curve();
+    const auto& pillars = std::get<RateCurve::Interpolated>(curve.variant()).interpolator.xs();
+    EXPECT_EQ(pillars, (std::vector<double>{366.0 / 365.0, 731.0 / 365.0}));
+    EXPECT_EQ(panic_text([&] { (void)curve.day_count_convention(); }), "not yet implemented");
+    EXPECT_EQ(RateCurve::continuous(0.01, DayCountConvention::actual_360()).day_count_convention(),
+              DayCountConvention::actual_360());
+}
+
+TEST(VolSurface, TermStructureInterpolatesInTimeOnly) {
+    auto by_time = LinearInterpolator::create(share({1.0, 2.0}), share({0.2, 0.3}));
+    ASSERT_TRUE(by_time.ok());
+    const VolSurface surface = VolSurface::term_structure(std::move(*by_time));
+    EXPECT_DOUBLE_EQ(surface.volatility(50.0, 1.5), 0.25);
+    EXPECT_EQ(surface.volatility(50.0, 1.0), surface.volatility(500.0, 1.0));
+    EXPECT_EQ(panic_text([&] { (void)surface.day_count_convention(); }), "not yet implemented");
+    EXPECT_EQ(VolSurface::flat(-0.1, DayCountConvention::actual_360()).volatility(1.0, -3.0), -0.1);
+}
+
+TEST(ValuationTime, ConvertsEachTagToAnInstant) {
+    EXPECT_EQ(ValuationTime::at_date(date(2025, 3, 1)).to_instant(), test::at(2025, 3, 1));
+    EXPECT_EQ(ValuationTime::at_instant(test::at(2025, 3, 1, 14, 30)).to_instant(), test::at(2025, 3, 1, 14, 30));
+    ValuationTime unknown = ValuationTime::at_date(date(2025, 3, 1));
+    unknown.tag = static_cast<ValuationTime::Tag>(2);
+    EXPECT_EQ(panic_text([&] { (void)unknown.to_instant(); }), "not yet implemented");
+}
+
+MarketFrameData sample_frame() {
+    return {100.0, RateCurve::continuous(0.05, DayCountConvention::actual_365_fixed()),
+            VolSurface::flat(0.2, DayCountConvention::actual_365_fixed()),
+            DividendSchedule({{ValuationTime::at_instant(test::at(2025, 3, 1)), 1.0}}),
+            MarketFrameData::default_borrow_curve()};
+}
+
+TEST(MarketFrame, UpdatesAreCopyOnWrite) {
+    MarketFrame frame(sample_frame());
+    const MarketFrameData* unshared = &frame.data();
+    frame.update([](MarketFrameData& data) { data.spot = 101.0; });
+    EXPECT_EQ(&frame.data(), unshared) << "an unshared record is changed in place";
+
+    const std::shared_ptr<const MarketFrameData> taken = frame.snapshot();
+    frame.update([](MarketFrameData& data) {
+        data.spot = 102.0;
+        data.borrow_curve.reset();
+    });
+    EXPECT_EQ(taken->spot, 101.0);
+    EXPECT_EQ(taken->borrow_rate(1.0), 0.0);
+    EXPECT_TRUE(taken->borrow_curve.has_value());
+    EXPECT_EQ(frame.data().spot, 102.0);
+    EXPECT_FALSE(frame.data().borrow_curve.has_value());
+    EXPECT_EQ(frame.data().dividends.entries().data(), taken->dividends.entries().data()) << "entries are shared";
+}
+
+TEST(MarketFrame, BorrowRateReadsTheCurveOrZero) {
+    MarketFrameData data = sample_frame();
+    data.borrow_curve = two_pillar_curve();
+    EXPECT_EQ(data.borrow_rate(366.0 / 365.0), 0.02);
+    data.borrow_curve.reset();
+    EXPECT_EQ(data.borrow_rate(366.0 / 365.0), 0.0);
+    EXPECT_TRUE(DividendSchedule().entries().empty());
+    EXPECT_TRUE(DividendSchedule(std::vector<Dividend>{}).entries().empty());
+}
+
+}  // namespace
+}  // namespace vorel

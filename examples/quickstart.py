@@ -1,5 +1,6 @@
 """A first look at vorel: year fractions under every day-count convention,
-tenors laid onto a date, and discount factors under every compounding rule."""
+tenors laid onto a date, discount factors under every compounding rule, and
+the market data an option is valued against."""
 
 from datetime import date, datetime, timezone
 from zoneinfo import ZoneInfo
@@ -8,9 +9,13 @@ from vorel import (
     Compounding,
     DayCountConvention,
     Frequency,
+    DividendSchedule,
     InterestRate,
+    OptionMarketFrame,
     PeriodCalculator,
+    RateCurve,
     Tenor,
+    VolSurface,
 )
 
 CONVENTIONS = {
@@ -52,6 +57,28 @@ def main() -> None:
     for label, compounding in rules.items():
         rate = InterestRate(0.05, compounding, DayCountConvention.ACT_365_FIXED)
         print(f"  {label:<12} {rate.discount_factor(2.5):.10f}  {compounding!r}")
+
+    print("\nA zero curve from 2024-01-31, linear between pillars")
+    act_365 = DayCountConvention.ACT_365_FIXED
+    pillars = [Tenor.months(3), Tenor.months(6), Tenor.years(1), Tenor.years(2), Tenor.years(5)]
+    quotes = [0.0525, 0.0510, 0.0480, 0.0440, 0.0410]
+    curve = RateCurve.interpolated(
+        date(2024, 1, 31), pillars, [InterestRate(q, Compounding.continuous(), act_365) for q in quotes]
+    )
+    for t in (0.1, 0.5, 1.0, 3.0, 7.0):
+        print(f"  t={t:<4} zero {curve.zero_rate(t):.6f}  discount {curve.discount_factor(t):.6f}")
+
+    ny = ZoneInfo("America/New_York")
+    frame = OptionMarketFrame(
+        spot=187.5,
+        rate_curve=RateCurve.continuous(0.045, act_365),
+        vol_surface=VolSurface.flat(0.23, act_365),
+        dividends=DividendSchedule([(datetime(2025, 3, 14, 9, 30, tzinfo=ny), 0.24),
+                                    (datetime(2025, 6, 13, 9, 30, tzinfo=ny), 0.25)]),
+        borrow_curve=curve,
+    )
+    print(f"\nMarket frame: spot {frame.spot}, vol {frame.vol_surface.volatility(frame.spot, 1.0)}, "
+          f"rate {frame.rate_curve.zero_rate(1.0)}, borrow at 1y {frame.borrow_curve.zero_rate(1.0):.6f}")
 
 
 if __name__ == "__main__":

@@ -8,6 +8,10 @@
 #include "core/rate/compounding.hpp"
 #include "core/rate/frequency.hpp"
 #include "core/rate/interest_rate.hpp"
+#include "market/dividend.hpp"
+#include "market/market_frame.hpp"
+#include "market/rate_curve.hpp"
+#include "market/vol_surface.hpp"
 
 namespace vorel::py {
 
@@ -19,5 +23,9 @@ template <> PyTypeObject* type_object<Frequency>();
 template <> PyTypeObject* type_object<InterestRate>();
 template <> PyTypeObject* type_object<Tenor>();
 template <> PyTypeObject* type_object<PeriodCalculatorClass>();
+template <> PyTypeObject* type_object<RateCurve>();
+template <> PyTypeObject* type_object<VolSurface>();
+template <> PyTypeObject* type_object<DividendSchedule>();
+template <> PyTypeObject* type_object<MarketFrame>();
 
 }  // namespace vorel::py

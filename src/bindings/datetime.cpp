@@ -31,6 +31,17 @@ PyRef call_method(PyObject* object, PyObject* name) {
     return PyRef::steal(PyObject_CallMethodObjArgs(object, name, nullptr));
 }
 
+// False, with ValueError `naive_message`, when utcoffset() gives None.
+bool check_aware(PyObject* object, const char* naive_message) {
+    PyRef offset = call_method(object, globals().names.utcoffset);
+    if (!offset) return false;
+    if (offset.get() == Py_None) {
+        raise(PyExc_ValueError, naive_message);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<Instant> instant_via_timestamp(PyObject* object, const char* argument, const TimestampSite& site) {
@@ -38,12 +49,7 @@ std::optional<Instant> instant_via_timestamp(PyObject* object, const char* argum
         wrap_argument_error(argument);
         return std::nullopt;
     }
-    PyRef offset = call_method(object, globals().names.utcoffset);
-    if (!offset) return std::nullopt;
-    if (offset.get() == Py_None) {
-        raise(PyExc_ValueError, site.naive_message);
-        return std::nullopt;
-    }
+    if (!check_aware(object, site.naive_message)) return std::nullopt;
     PyRef timestamp = call_method(object, globals().names.timestamp);
     if (!timestamp) return std::nullopt;
     const std::optional<double> seconds = to_f64(timestamp.get());
@@ -91,7 +97,15 @@ std::optional<Instant> instant_strict_utc(PyObject* object) {
     return Instant::from_parts(*date, hour * 3600 + minute * 60 + second, static_cast<std::uint32_t>(nanosecond));
 }
 
-std::optional<Instant> instant_converted_to_utc(PyObject* object) {
+std::optional<Instant> instant_converted_to_utc(PyObject* object, const char* not_datetime_message,
+                                               const char* naive_message) {
+    const int is_datetime = PyObject_IsInstance(object, globals().datetime_type);
+    if (is_datetime < 0) return std::nullopt;
+    if (is_datetime == 0) {
+        raise(PyExc_TypeError, not_datetime_message);
+        return std::nullopt;
+    }
+    if (!check_aware(object, naive_message)) return std::nullopt;
     PyRef in_utc = PyRef::steal(PyObject_CallMethodObjArgs(object, globals().names.astimezone, globals().utc, nullptr));
     if (!in_utc) return std::nullopt;
     return instant_strict_utc(in_utc.get());

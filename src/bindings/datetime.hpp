@@ -38,11 +38,12 @@ std::optional<Instant> instant_via_timestamp(PyObject* object, const char* argum
 // are raw; callers converting a named argument wrap them.
 std::optional<Instant> instant_strict_utc(PyObject* object);
 
-// An aware `datetime` converted with astimezone(timezone.utc), then read as
-// above; exact to the microsecond.
-std::optional<Instant> instant_converted_to_utc(PyObject* object);
-
-
+// An aware `datetime` of any zone converted with astimezone(timezone.utc), then
+// read as above; exact to the microsecond. Anything but a `datetime` raises
+// TypeError `not_datetime_message`, a naive one ValueError `naive_message`;
+// exceptions of utcoffset() and astimezone() pass through unchanged.
+std::optional<Instant> instant_converted_to_utc(PyObject* object, const char* not_datetime_message,
+                                               const char* naive_message);
 
 // A `date` (or `datetime`, its own fields as they stand) as a calendar date.
 std::optional<Date> calendar_date(PyObject* object);

@@ -22,8 +22,12 @@ const RegisteredClass kRegistry[] = {
     {"DayCountConvention", type_object<DayCountConvention>},
     {"Frequency", type_object<Frequency>},
     {"InterestRate", type_object<InterestRate>},
+    {"OptionMarketFrame", type_object<MarketFrame>},
     {"Tenor", type_object<Tenor>},
+    {"RateCurve", type_object<RateCurve>},
+    {"VolSurface", type_object<VolSurface>},
     {"PeriodCalculator", type_object<PeriodCalculatorClass>},
+    {"DividendSchedule", type_object<DividendSchedule>},
 };
 
 PyModuleDef g_definition = {

@@ -10,8 +10,13 @@ import pytest
 
 import vorel
 
-REGISTERED = ["Compounding", "DayCountConvention", "Frequency", "InterestRate", "Tenor", "PeriodCalculator"]
-WITHOUT_CONSTRUCTOR = ["Compounding", "DayCountConvention", "Frequency", "Tenor", "PeriodCalculator"]
+REGISTERED = [
+    "Compounding", "DayCountConvention", "Frequency", "InterestRate", "OptionMarketFrame", "Tenor", "RateCurve",
+    "VolSurface", "PeriodCalculator", "DividendSchedule",
+]
+WITHOUT_CONSTRUCTOR = [
+    "Compounding", "DayCountConvention", "Frequency", "Tenor", "RateCurve", "VolSurface", "PeriodCalculator",
+]
 
 
 def test_all_lists_registered_classes_in_order():
@@ -67,6 +72,12 @@ def test_text_signatures():
     assert str(inspect.signature(vorel.Tenor.days)) == "(n)"
     assert str(inspect.signature(vorel.PeriodCalculator.year_fraction)) == "(start, end, convention)"
     assert vorel.Tenor.advance.__text_signature__ == "($self, from)"
+    assert str(inspect.signature(vorel.OptionMarketFrame)) == (
+        "(spot, rate_curve, vol_surface, dividends=None, borrow_curve=None)"
+    )
+    assert str(inspect.signature(vorel.DividendSchedule)) == "(raw_divs)"
+    assert str(inspect.signature(vorel.RateCurve.interpolated)) == "(reference_date, tenors, rates)"
+    assert vorel.VolSurface.volatility.__text_signature__ == "($self, strike, t)"
 
 
 def test_class_constants_exist_once():

@@ -1,0 +1,309 @@
+"""Rate curves, the volatility surface, dividend schedules and the option market frame."""
+
+import math
+from datetime import date, datetime, timedelta, timezone, tzinfo
+from zoneinfo import ZoneInfo
+
+import pytest
+
+from vorel import (
+    Compounding,
+    DayCountConvention,
+    DividendSchedule,
+    Frequency,
+    InterestRate,
+    OptionMarketFrame,
+    RateCurve,
+    Tenor,
+    VolSurface,
+)
+
+ACT_360 = DayCountConvention.ACT_360
+ACT_365 = DayCountConvention.ACT_365_FIXED
+NEW_YORK = ZoneInfo("America/New_York")
+
+
+def rate(value, compounding=None, convention=ACT_365):
+    return InterestRate(value, compounding or Compounding.continuous(), convention)
+
+
+def two_year_curve(first=None, second=None, reference=date(2024, 1, 1)):
+    return RateCurve.interpolated(
+        reference, [Tenor.years(1), Tenor.years(2)], [first or rate(0.02), second or rate(0.03)]
+    )
+
+
+def panic_type():
+    try:
+        rate(0.05, Compounding.simple_then_compounded(Frequency.Annual)).discount_factor(1.0)
+    except BaseException as exc:  # noqa: BLE001 - fetching the panic class itself
+        return type(exc)
+
+
+# Rate curves ---------------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "curve, t, zero, discount",
+    [
+        (RateCurve.flat(rate(0.05, Compounding.simple(), ACT_360)), 2.0, 0.05, 1 / 1.1),
+        (RateCurve.flat(rate(0.04, Compounding.compounded(Frequency.SemiAnnual))), 1.5, 0.04, 1 / 1.02**3),
+        (RateCurve.continuous(0.03, ACT_365), 1.0, 0.03, math.exp(-0.03)),
+        (RateCurve.continuous(0.03, ACT_365), -2.0, 0.03, math.exp(0.06)),
+    ],
+)
+def test_flat_curves_quote_their_rate_unchanged(curve, t, zero, discount):
+    assert curve.zero_rate(t) == zero
+    assert curve.discount_factor(t) == discount
+
+
+def test_interpolated_curve_is_linear_and_extends_its_end_segments():
+    curve = two_year_curve()
+    t1, t2 = 366 / 365, 731 / 365
+    assert curve.zero_rate(t1) == 0.02 and curve.zero_rate(t2) == 0.03
+    slope = 0.01 / (t2 - t1)
+    assert curve.zero_rate(0.0) == pytest.approx(0.02 - slope * t1, rel=1e-15)
+    assert curve.zero_rate(0.0) < 0.02
+    assert curve.zero_rate(5.0) == pytest.approx(0.03 + slope * (5.0 - t2), rel=1e-15)
+    assert curve.zero_rate((t1 + t2) / 2) == pytest.approx(0.025, rel=1e-15)
+
+
+def test_each_pillar_is_measured_under_its_own_convention():
+    curve = two_year_curve(first=rate(0.02, convention=ACT_360))
+    assert curve.zero_rate(366 / 360) == 0.02
+    assert curve.zero_rate(731 / 365) == 0.03
+
+
+def test_discount_factor_compounds_by_the_first_pillar():
+    curve = two_year_curve(first=rate(0.02, Compounding.compounded(Frequency.Annual)))
+    z = curve.zero_rate(1.5)
+    assert curve.discount_factor(1.5) == 1 / (z / 1 + 1) ** (1.5 * 1)
+    continuous_first = two_year_curve(second=rate(0.03, Compounding.compounded(Frequency.Annual)))
+    assert continuous_first.discount_factor(1.5) == math.exp(-(continuous_first.zero_rate(1.5) * 1.5))
+
+
+def test_reference_date_takes_a_datetime_by_its_own_fields():
+    late_evening = datetime(2024, 1, 1, 23, 0, tzinfo=NEW_YORK)  # already 2 January in UTC
+    assert two_year_curve(reference=late_evening).zero_rate(0.5) == two_year_curve().zero_rate(0.5)
+
+
+def test_sequences_of_any_kind_are_accepted():
+    curve = RateCurve.interpolated(date(2024, 1, 1), (Tenor.years(1), Tenor.years(2)), (rate(0.02), rate(0.03)))
+    assert curve.zero_rate(366 / 365) == 0.02
+
+
+@pytest.mark.parametrize(
+    "tenors, rates, message",
+    [
+        ([Tenor.years(2), Tenor.years(1)], [rate(0.02), rate(0.03)], "Curve Error: Interpolation(NotMonotonic)"),
+        ([Tenor.days(0), Tenor.weeks(0)], [rate(0.02), rate(0.03)], "Curve Error: Interpolation(NotMonotonic)"),
+        ([Tenor.years(1)], [rate(0.02)], "Curve Error: Interpolation(InsufficientPoints)"),
+        ([], [], "Curve Error: Interpolation(InsufficientPoints)"),
+        ([Tenor.years(1), Tenor.years(2)], [rate(0.02)], "Curve Error: LengthMismatch"),
+        ([Tenor.years(1)], [rate(0.02), rate(0.03), rate(0.04)], "Curve Error: LengthMismatch"),
+    ],
+)
+def test_interpolated_construction_errors(tenors, rates, message):
+    with pytest.raises(ValueError) as info:
+        RateCurve.interpolated(date(2024, 1, 1), tenors, rates)
+    assert str(info.value) == message
+
+
+@pytest.mark.parametrize(
+    "call, message",
+    [
+        (lambda: RateCurve.interpolated(date(2024, 1, 1), "1Y", [rate(0.02)]),
+         "argument 'tenors': Can't extract `str` to `Vec`"),
+        (lambda: RateCurve.interpolated(date(2024, 1, 1), [Tenor.years(1), 2], []),
+         "argument 'tenors': 'int' object cannot be cast as 'Tenor'"),
+        (lambda: RateCurve.interpolated(date(2024, 1, 1), [], [0.02]),
+         "argument 'rates': 'float' object cannot be cast as 'InterestRate'"),
+        (lambda: RateCurve.interpolated("2024-01-01", [], []),
+         "argument 'reference_date': 'str' object cannot be cast as 'date'"),
+        (lambda: RateCurve.flat(0.05), "argument 'rate': 'float' object cannot be cast as 'InterestRate'"),
+        (lambda: RateCurve.continuous(0.05, None),
+         "argument 'day_count_convention': 'NoneType' object cannot be cast as 'DayCountConvention'"),
+        (lambda: RateCurve.continuous(0.05, ACT_365).zero_rate("1"), "argument 't': must be real number, not str"),
+    ],
+)
+def test_rate_curve_argument_errors(call, message):
+    with pytest.raises(TypeError) as info:
+        call()
+    assert str(info.value) == message
+
+
+@pytest.mark.parametrize(
+    "call, message",
+    [
+        (lambda: RateCurve.interpolated(date(2024, 1, 1), [Tenor.years(1), Tenor.years(300_000)],
+                                        [rate(0.02), rate(0.03)]),
+         "`NaiveDate + Months` out of range"),
+        (lambda: RateCurve.flat(rate(0.05, Compounding.simple_then_compounded(Frequency.Annual))).discount_factor(1.0),
+         "not yet implemented: Implement other logic"),
+        (lambda: two_year_curve(first=rate(0.02, Compounding.simple_then_compounded(Frequency.Annual)))
+         .discount_factor(1.0), "not yet implemented: Implement other logic"),
+    ],
+)
+def test_rate_curve_panics(call, message):
+    with pytest.raises(panic_type()) as info:
+        call()
+    assert info.value.args == (message,)
+
+
+# Volatility surface --------------------------------------------------------
+
+
+@pytest.mark.parametrize("strike, t", [(100.0, 0.5), (0.0, -1.0), (math.nan, math.inf)])
+def test_flat_surface_ignores_strike_and_time(strike, t):
+    assert VolSurface.flat(0.25, ACT_365).volatility(strike, t) == 0.25
+
+
+def test_surface_arguments_are_converted_although_unused():
+    surface = VolSurface.flat(-0.1, ACT_365)  # no validation at construction
+    with pytest.raises(TypeError, match=r"^argument 'strike': must be real number, not str$"):
+        surface.volatility("x", 1.0)
+    with pytest.raises(TypeError, match=r"^argument 'day_count': 'NoneType' object cannot be cast"):
+        VolSurface.flat(0.2, None)
+
+
+# Dividend schedule ---------------------------------------------------------
+
+
+class RaisingZone(tzinfo):
+    def utcoffset(self, dt):
+        raise ArithmeticError("zone offline")
+
+
+def test_schedule_accepts_any_order_duplicates_and_odd_amounts():
+    ex = datetime(2025, 3, 1, tzinfo=timezone.utc)
+    DividendSchedule([(ex, 1.0), (ex, 0.0), (ex - timedelta(days=30), -2.5), (ex, math.nan)])
+    DividendSchedule(((datetime(2025, 3, 1, 9, 30, tzinfo=NEW_YORK), 1),))
+    DividendSchedule([(datetime(2025, 3, 1, tzinfo=timezone(timedelta(hours=9))), 1.0)])
+    DividendSchedule([])
+
+
+@pytest.mark.parametrize(
+    "raw, exc_type, message",
+    [
+        ([(date(2025, 3, 1), 1.0)], TypeError,
+         "Ex-dates must be timezone-aware datetime objects. Plain dates are rejected."),
+        ([(datetime(2025, 3, 1, 9, 30), 1.0)], ValueError,
+         "Datetime must be timezone-aware (e.g., use New York or UTC time)."),
+        ([(datetime(2025, 3, 1, tzinfo=RaisingZone()), 1.0)], ArithmeticError, "zone offline"),
+        ("ab", TypeError, "argument 'raw_divs': Can't extract `str` to `Vec`"),
+        (5, TypeError, "argument 'raw_divs': 'int' object cannot be cast as 'Sequence'"),
+        ([[datetime(2025, 3, 1, tzinfo=timezone.utc), 1.0]], TypeError,
+         "argument 'raw_divs': 'list' object cannot be cast as 'tuple'"),
+        ([(datetime(2025, 3, 1, tzinfo=timezone.utc),)], TypeError,
+         "argument 'raw_divs': expected tuple of length 2, but got tuple of length 1"),
+        ([(datetime(2025, 3, 1, tzinfo=timezone.utc), 1.0, 2.0)], TypeError,
+         "argument 'raw_divs': expected tuple of length 2, but got tuple of length 3"),
+        ([(datetime(2025, 3, 1, tzinfo=timezone.utc), "1.0")], TypeError,
+         "argument 'raw_divs': must be real number, not str"),
+    ],
+)
+def test_schedule_errors(raw, exc_type, message):
+    with pytest.raises(exc_type) as info:
+        DividendSchedule(raw)
+    assert type(info.value) is exc_type and str(info.value) == message
+
+
+def test_structure_is_checked_before_any_ex_date():
+    # The naive first entry would be a ValueError; the malformed second entry wins.
+    with pytest.raises(TypeError, match="length 2, but got tuple of length 1"):
+        DividendSchedule([(datetime(2025, 3, 1), 1.0), (1,)])
+
+
+# Option market frame -------------------------------------------------------
+
+
+@pytest.fixture
+def frame():
+    return OptionMarketFrame(100.0, RateCurve.continuous(0.05, ACT_365), VolSurface.flat(0.2, ACT_365))
+
+
+def test_frame_defaults(frame):
+    assert frame.spot == 100.0
+    assert isinstance(frame.dividends, DividendSchedule)
+    borrow = frame.borrow_curve
+    assert [borrow.zero_rate(t) for t in (0.0, 1.0, -3.0)] == [0.0, 0.0, 0.0]
+    assert [borrow.discount_factor(t) for t in (0.0, 1.0, 7.5)] == [1.0, 1.0, 1.0]
+
+
+def test_explicit_none_equals_omitted(frame):
+    explicit = OptionMarketFrame(100.0, frame.rate_curve, frame.vol_surface, None, None)
+    assert explicit.borrow_curve.zero_rate(2.0) == frame.borrow_curve.zero_rate(2.0) == 0.0
+    by_keyword = OptionMarketFrame(spot=-5.0, vol_surface=frame.vol_surface, rate_curve=frame.rate_curve,
+                                   borrow_curve=RateCurve.continuous(0.01, ACT_365))
+    assert by_keyword.spot == -5.0 and by_keyword.borrow_curve.zero_rate(1.0) == 0.01
+
+
+def test_reads_are_fresh_copies(frame):
+    for name in ("rate_curve", "vol_surface", "dividends", "borrow_curve"):
+        assert getattr(frame, name) is not getattr(frame, name)
+    assert frame.rate_curve.zero_rate(1.0) == frame.rate_curve.zero_rate(1.0) == 0.05
+
+
+def test_writes_replace_one_field(frame):
+    before = frame.rate_curve
+    frame.rate_curve = RateCurve.continuous(0.07, ACT_365)
+    frame.vol_surface = VolSurface.flat(0.3, ACT_360)
+    frame.spot = 101
+    frame.dividends = DividendSchedule([(datetime(2025, 3, 1, tzinfo=timezone.utc), 1.0)])
+    assert before.zero_rate(1.0) == 0.05
+    assert frame.rate_curve.zero_rate(1.0) == 0.07
+    assert frame.vol_surface.volatility(1.0, 1.0) == 0.3
+    assert frame.spot == 101.0
+    frame.borrow_curve = None
+    assert frame.borrow_curve is None
+    frame.borrow_curve = RateCurve.continuous(0.02, ACT_365)
+    assert frame.borrow_curve.zero_rate(1.0) == 0.02
+
+
+@pytest.mark.parametrize(
+    "name, value, message",
+    [
+        ("spot", "100", "argument 'spot': must be real number, not str"),
+        ("rate_curve", None, "argument 'rate_curve': 'NoneType' object cannot be cast as 'RateCurve'"),
+        ("vol_surface", None, "argument 'vol_surface': 'NoneType' object cannot be cast as 'VolSurface'"),
+        ("dividends", None, "argument 'dividends': 'NoneType' object cannot be cast as 'DividendSchedule'"),
+        ("borrow_curve", VolSurface.flat(0.2, ACT_365),
+         "argument 'borrow_curve': 'VolSurface' object cannot be cast as 'RateCurve'"),
+    ],
+)
+def test_failed_write_leaves_the_frame_unchanged(frame, name, value, message):
+    with pytest.raises(TypeError) as info:
+        setattr(frame, name, value)
+    assert str(info.value) == message
+    assert frame.spot == 100.0 and frame.rate_curve.zero_rate(1.0) == 0.05
+    assert frame.vol_surface.volatility(1.0, 1.0) == 0.2 and frame.borrow_curve.zero_rate(1.0) == 0.0
+
+
+@pytest.mark.parametrize("name", ["spot", "rate_curve", "vol_surface", "dividends", "borrow_curve"])
+def test_attributes_cannot_be_deleted(frame, name):
+    with pytest.raises(AttributeError) as info:
+        delattr(frame, name)
+    assert str(info.value) == "can't delete attribute"
+    assert getattr(frame, name) is not None
+
+
+@pytest.mark.parametrize(
+    "args, kwargs, message",
+    [
+        ((None,), {}, "OptionMarketFrame.__new__() missing 2 required positional arguments: 'rate_curve' and "
+                      "'vol_surface'"),
+        (("x", None, None), {}, "argument 'spot': must be real number, not str"),
+        ((1.0, VolSurface.flat(0.2, ACT_365), None), {},
+         "argument 'rate_curve': 'VolSurface' object cannot be cast as 'RateCurve'"),
+        ((1.0, RateCurve.continuous(0.0, ACT_365), RateCurve.continuous(0.0, ACT_365)), {},
+         "argument 'vol_surface': 'RateCurve' object cannot be cast as 'VolSurface'"),
+        ((1.0, RateCurve.continuous(0.0, ACT_365), VolSurface.flat(0.2, ACT_365)), {"dividends": []},
+         "argument 'dividends': 'list' object cannot be cast as 'DividendSchedule'"),
+        ((1.0, RateCurve.continuous(0.0, ACT_365), VolSurface.flat(0.2, ACT_365)), {"borrow_curve": 0.0},
+         "argument 'borrow_curve': 'float' object cannot be cast as 'RateCurve'"),
+    ],
+)
+def test_frame_constructor_errors(args, kwargs, message):
+    with pytest.raises(TypeError) as info:
+        OptionMarketFrame(*args, **kwargs)
+    assert str(info.value) == message

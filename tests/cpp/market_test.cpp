@@ -20,24 +20,8 @@ RateCurve two_pillar_curve() {
     return std::move(*curve);
 }
 
-TEST(RateCurve, ErrorTexts) {
-    const auto text = [](std::vector<Tenor> tenors, std::vector<InterestRate> rates) {
-        auto curve = RateCurve::interpolated(date(2024, 1, 1), std::move(tenors), std::move(rates));
-        return curve.ok() ? std::string("ok") : curve.error().debug_text();
-    };
-    EXPECT_EQ(text({{TenorUnit::Years, 1}}, {}), "LengthMismatch");
-    EXPECT_EQ(text({}, {}), "Interpolation(InsufficientPoints)");
-    EXPECT_EQ(text({{TenorUnit::Months, 6}, {TenorUnit::Days, 180}}, {continuous_rate(0.01), continuous_rate(0.02)}),
-              "Interpolation(NotMonotonic)");
-    // A backward pillar before a forward one is increasing in time.
-    EXPECT_EQ(text({{TenorUnit::Years, -1}, {TenorUnit::Years, 1}}, {continuous_rate(0.01), continuous_rate(0.02)}),
-              "ok");
-}
-
-TEST(RateCurve, PillarTimesAndConvention) {
+TEST(RateCurve, OnlyFlatCurvesHaveAConvention) {
     const RateCurve curve = two_pillar_curve();
-    const auto& pillars = std::get<RateCurve::Interpolated>(curve.variant()).interpolator.xs();
-    EXPECT_EQ(pillars, (std::vector<double>{366.0 / 365.0, 731.0 / 365.0}));
     EXPECT_EQ(panic_text([&] { (void)curve.day_count_convention(); }), "not yet implemented");
     EXPECT_EQ(RateCurve::continuous(0.01, DayCountConvention::actual_360()).day_count_convention(),
               DayCountConvention::actual_360());
@@ -93,8 +77,6 @@ TEST(MarketFrame, BorrowRateReadsTheCurveOrZero) {
     EXPECT_EQ(data.borrow_rate(366.0 / 365.0), 0.02);
     data.borrow_curve.reset();
     EXPECT_EQ(data.borrow_rate(366.0 / 365.0), 0.0);
-    EXPECT_TRUE(DividendSchedule().entries().empty());
-    EXPECT_TRUE(DividendSchedule(std::vector<Dividend>{}).entries().empty());
 }
 
 }  // namespace

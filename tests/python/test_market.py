@@ -87,11 +87,6 @@ def test_reference_date_takes_a_datetime_by_its_own_fields():
     assert two_year_curve(reference=late_evening).zero_rate(0.5) == two_year_curve().zero_rate(0.5)
 
 
-def test_sequences_of_any_kind_are_accepted():
-    curve = RateCurve.interpolated(date(2024, 1, 1), (Tenor.years(1), Tenor.years(2)), (rate(0.02), rate(0.03)))
-    assert curve.zero_rate(366 / 365) == 0.02
-
-
 @pytest.mark.parametrize(
     "tenors, rates, message",
     [
@@ -100,7 +95,6 @@ def test_sequences_of_any_kind_are_accepted():
         ([Tenor.years(1)], [rate(0.02)], "Curve Error: Interpolation(InsufficientPoints)"),
         ([], [], "Curve Error: Interpolation(InsufficientPoints)"),
         ([Tenor.years(1), Tenor.years(2)], [rate(0.02)], "Curve Error: LengthMismatch"),
-        ([Tenor.years(1)], [rate(0.02), rate(0.03), rate(0.04)], "Curve Error: LengthMismatch"),
     ],
 )
 def test_interpolated_construction_errors(tenors, rates, message):
@@ -120,10 +114,6 @@ def test_interpolated_construction_errors(tenors, rates, message):
          "argument 'rates': 'float' object cannot be cast as 'InterestRate'"),
         (lambda: RateCurve.interpolated("2024-01-01", [], []),
          "argument 'reference_date': 'str' object cannot be cast as 'date'"),
-        (lambda: RateCurve.flat(0.05), "argument 'rate': 'float' object cannot be cast as 'InterestRate'"),
-        (lambda: RateCurve.continuous(0.05, None),
-         "argument 'day_count_convention': 'NoneType' object cannot be cast as 'DayCountConvention'"),
-        (lambda: RateCurve.continuous(0.05, ACT_365).zero_rate("1"), "argument 't': must be real number, not str"),
     ],
 )
 def test_rate_curve_argument_errors(call, message):
@@ -138,8 +128,6 @@ def test_rate_curve_argument_errors(call, message):
         (lambda: RateCurve.interpolated(date(2024, 1, 1), [Tenor.years(1), Tenor.years(300_000)],
                                         [rate(0.02), rate(0.03)]),
          "`NaiveDate + Months` out of range"),
-        (lambda: RateCurve.flat(rate(0.05, Compounding.simple_then_compounded(Frequency.Annual))).discount_factor(1.0),
-         "not yet implemented: Implement other logic"),
         (lambda: two_year_curve(first=rate(0.02, Compounding.simple_then_compounded(Frequency.Annual)))
          .discount_factor(1.0), "not yet implemented: Implement other logic"),
     ],
@@ -159,11 +147,8 @@ def test_flat_surface_ignores_strike_and_time(strike, t):
 
 
 def test_surface_arguments_are_converted_although_unused():
-    surface = VolSurface.flat(-0.1, ACT_365)  # no validation at construction
     with pytest.raises(TypeError, match=r"^argument 'strike': must be real number, not str$"):
-        surface.volatility("x", 1.0)
-    with pytest.raises(TypeError, match=r"^argument 'day_count': 'NoneType' object cannot be cast"):
-        VolSurface.flat(0.2, None)
+        VolSurface.flat(-0.1, ACT_365).volatility("x", 1.0)
 
 
 # Dividend schedule ---------------------------------------------------------
@@ -223,16 +208,12 @@ def frame():
 
 
 def test_frame_defaults(frame):
-    assert frame.spot == 100.0
-    assert isinstance(frame.dividends, DividendSchedule)
-    borrow = frame.borrow_curve
-    assert [borrow.zero_rate(t) for t in (0.0, 1.0, -3.0)] == [0.0, 0.0, 0.0]
-    assert [borrow.discount_factor(t) for t in (0.0, 1.0, 7.5)] == [1.0, 1.0, 1.0]
-
-
-def test_explicit_none_equals_omitted(frame):
     explicit = OptionMarketFrame(100.0, frame.rate_curve, frame.vol_surface, None, None)
-    assert explicit.borrow_curve.zero_rate(2.0) == frame.borrow_curve.zero_rate(2.0) == 0.0
+    for built in (frame, explicit):
+        assert isinstance(built.dividends, DividendSchedule)
+        borrow = built.borrow_curve
+        assert [borrow.zero_rate(t) for t in (0.0, 1.0, -3.0)] == [0.0, 0.0, 0.0]
+        assert [borrow.discount_factor(t) for t in (0.0, 1.0, 7.5)] == [1.0, 1.0, 1.0]
     by_keyword = OptionMarketFrame(spot=-5.0, vol_surface=frame.vol_surface, rate_curve=frame.rate_curve,
                                    borrow_curve=RateCurve.continuous(0.01, ACT_365))
     assert by_keyword.spot == -5.0 and by_keyword.borrow_curve.zero_rate(1.0) == 0.01
@@ -293,10 +274,6 @@ def test_attributes_cannot_be_deleted(frame, name):
         ((None,), {}, "OptionMarketFrame.__new__() missing 2 required positional arguments: 'rate_curve' and "
                       "'vol_surface'"),
         (("x", None, None), {}, "argument 'spot': must be real number, not str"),
-        ((1.0, VolSurface.flat(0.2, ACT_365), None), {},
-         "argument 'rate_curve': 'VolSurface' object cannot be cast as 'RateCurve'"),
-        ((1.0, RateCurve.continuous(0.0, ACT_365), RateCurve.continuous(0.0, ACT_365)), {},
-         "argument 'vol_surface': 'RateCurve' object cannot be cast as 'VolSurface'"),
         ((1.0, RateCurve.continuous(0.0, ACT_365), VolSurface.flat(0.2, ACT_365)), {"dividends": []},
          "argument 'dividends': 'list' object cannot be cast as 'DividendSchedule'"),
         ((1.0, RateCurve.continuous(0.0, ACT_365), VolSurface.flat(0.2, ACT_365)), {"borrow_curve": 0.0},

@@ -1,0 +1,48 @@
+#pragma once
+// The spot grid of the finite-difference engine: nodes equally spaced (Uniform)
+// or not (Fitted, after a dividend shift) in a coordinate x, mapped to spot by
+// the log or a sinh stretch centred on the strike.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "methods/finite_difference/fdm_config.hpp"
+
+namespace vorel {
+
+// The map between x and spot S with its first two derivatives.
+struct Transform {
+    TransformKind kind = TransformKind::Sinh;
+    double center = 0.0;  // the strike; the sinh map's centre
+    double alpha = 0.3;
+
+    struct Point {
+        double spot;    // S(x)
+        double first;   // S′(x)
+        double second;  // S″(x)
+    };
+
+    double spot(double x) const noexcept;        // Log: eˣ; Sinh: K·exp(α·sinh x)
+    double coordinate(double s) const noexcept;  // Log: ln S; Sinh: asinh(ln(S/K)/α)
+    double first_derivative(double x) const noexcept;
+    Point point(double x) const noexcept;
+};
+
+struct FdmGrid {
+    enum class Variant : std::uint8_t { Uniform, Fitted };
+
+    Variant variant = Variant::Uniform;
+    Transform transform;
+    std::vector<double> x;        // strictly increasing for a positive alpha
+    std::vector<double> h_plus;   // x[i+1] − x[i]; 0 at the last node
+    std::vector<double> h_minus;  // x[i] − x[i−1]; 0 at the first node
+    std::vector<double> spot;     // S at each node
+
+    std::size_t size() const noexcept { return x.size(); }
+};
+
+// Fills h_plus and h_minus from x.
+void compute_spacings(FdmGrid& grid);
+
+}  // namespace vorel

@@ -1,0 +1,40 @@
+#include "methods/stepping_scheme/discretisation.hpp"
+
+#include <algorithm>
+
+#include "core/panic.hpp"
+
+namespace vorel {
+namespace {
+
+TridiagonalOperator closed_operator(const FdmProcess& process, const FdmGrid& grid) {
+    TridiagonalOperator op = build_operator(process, grid);
+    NeumannStandard::close(op);
+    return op;
+}
+
+}  // namespace
+
+FdmDiscretisation::FdmDiscretisation(FdmGrid grid, const FdmProcess& process, const NeumannStandard& boundary)
+    : grid_(std::move(grid)),
+      op_(closed_operator(process, grid_)),
+      process_(process),
+      boundary_(boundary),
+      rhs_(boundary.rhs(grid_)) {}
+
+void FdmDiscretisation::replace_grid(FdmGrid grid) {
+    TridiagonalOperator op = closed_operator(process_, grid);
+    grid_ = std::move(grid);
+    op_ = std::move(op);
+    rhs_ = boundary_.rhs(grid_);
+}
+
+InputVectors initial_state(const FdmDiscretisation& discretisation, std::span<const double> payoff) {
+    InputVectors state(discretisation.size());
+    if (payoff.size() < state.nodes()) panic("payoff holds fewer values than the grid has nodes");
+    std::copy_n(payoff.begin(), state.nodes(), state.values().begin());
+    discretisation.op().apply(state.values(), state.images());
+    return state;
+}
+
+}  // namespace vorel

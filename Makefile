@@ -10,7 +10,7 @@ CMAKE_FLAGS := -G Ninja -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV)/bin/ninja) -DPyth
 # interceptors find the real functions (the interpreter itself is C).
 ASAN_PRELOAD = $(shell $(CXX) -print-file-name=libasan.so) $(shell $(CXX) -print-file-name=libstdc++.so)
 
-.PHONY: demo test test-asan install cpp-test python-test venv system-deps clean
+.PHONY: demo test test-asan bench install cpp-test python-test venv system-deps clean
 
 demo: install
 	$(PY) examples/quickstart.py
@@ -54,6 +54,13 @@ test-asan: venv system-deps
 	LD_PRELOAD="$(ASAN_PRELOAD)" ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	  PYTHONPATH=$(abspath build/asan) VOREL_EXPECT_EXTENSION=$(abspath build/asan) \
 	  $(PY) -m pytest -q -p no:cacheprovider
+
+# Engine timings (a benchmark, not a test).
+bench: venv
+	$(CMAKE) -S . -B build/bench $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DVOREL_BUILD_EXTENSION=OFF \
+	  -DVOREL_BUILD_BENCH=ON >/dev/null
+	$(CMAKE) --build build/bench --target vorel_engine_bench
+	build/bench/vorel_engine_bench
 
 clean:
 	rm -rf build $(VENV)

@@ -8,10 +8,12 @@
 #include "core/rate/compounding.hpp"
 #include "core/rate/frequency.hpp"
 #include "core/rate/interest_rate.hpp"
+#include "instruments/vanilla_option.hpp"
 #include "market/dividend.hpp"
 #include "market/market_frame.hpp"
 #include "market/rate_curve.hpp"
 #include "market/vol_surface.hpp"
+#include "methods/finite_difference/fdm_config.hpp"
 
 namespace vorel::py {
 
@@ -27,5 +29,10 @@ template <> PyTypeObject* type_object<RateCurve>();
 template <> PyTypeObject* type_object<VolSurface>();
 template <> PyTypeObject* type_object<DividendSchedule>();
 template <> PyTypeObject* type_object<MarketFrame>();
+template <> PyTypeObject* type_object<OptionType>();
+template <> PyTypeObject* type_object<ExerciseStyle>();
+template <> PyTypeObject* type_object<VanillaOption>();
+template <> PyTypeObject* type_object<FdmConfig>();
+template <> PyTypeObject* type_object<TransformConfig>();
 
 }  // namespace vorel::py

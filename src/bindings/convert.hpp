@@ -26,6 +26,14 @@ PyRef from_f64(double value);
 PyRef from_i64(std::int64_t value);
 PyRef from_str(std::string_view text);
 
+// An optional argument: absent (omitted, or None) gives `fallback`, anything
+// else goes through `convert`.
+template <class T, class Convert>
+std::optional<T> convert_or(PyObject* object, T fallback, Convert convert) {
+    if (object == nullptr || object == Py_None) return fallback;
+    return convert(object);
+}
+
 // Any sequence except str, items converted in order by `convert_item`
 // (PyObject* -> std::optional<Item>); the first failing item stops.
 template <class ConvertItem>

@@ -22,12 +22,17 @@ const RegisteredClass kRegistry[] = {
     {"DayCountConvention", type_object<DayCountConvention>},
     {"Frequency", type_object<Frequency>},
     {"InterestRate", type_object<InterestRate>},
+    {"VanillaOption", type_object<VanillaOption>},
     {"OptionMarketFrame", type_object<MarketFrame>},
     {"Tenor", type_object<Tenor>},
     {"RateCurve", type_object<RateCurve>},
     {"VolSurface", type_object<VolSurface>},
+    {"FdmConfig", type_object<FdmConfig>},
+    {"OptionType", type_object<OptionType>},
+    {"ExerciseStyle", type_object<ExerciseStyle>},
     {"PeriodCalculator", type_object<PeriodCalculatorClass>},
     {"DividendSchedule", type_object<DividendSchedule>},
+    {"TransformConfig", type_object<TransformConfig>},
 };
 
 PyModuleDef g_definition = {

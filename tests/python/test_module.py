@@ -11,11 +11,13 @@ import pytest
 import vorel
 
 REGISTERED = [
-    "Compounding", "DayCountConvention", "Frequency", "InterestRate", "OptionMarketFrame", "Tenor", "RateCurve",
-    "VolSurface", "PeriodCalculator", "DividendSchedule",
+    "Compounding", "DayCountConvention", "Frequency", "InterestRate", "VanillaOption", "OptionMarketFrame", "Tenor",
+    "RateCurve", "VolSurface", "FdmConfig", "OptionType", "ExerciseStyle", "PeriodCalculator", "DividendSchedule",
+    "TransformConfig",
 ]
 WITHOUT_CONSTRUCTOR = [
-    "Compounding", "DayCountConvention", "Frequency", "Tenor", "RateCurve", "VolSurface", "PeriodCalculator",
+    "Compounding", "DayCountConvention", "Frequency", "Tenor", "RateCurve", "VolSurface", "OptionType",
+    "ExerciseStyle", "PeriodCalculator", "TransformConfig",
 ]
 
 
@@ -78,6 +80,13 @@ def test_text_signatures():
     assert str(inspect.signature(vorel.DividendSchedule)) == "(raw_divs)"
     assert str(inspect.signature(vorel.RateCurve.interpolated)) == "(reference_date, tenors, rates)"
     assert vorel.VolSurface.volatility.__text_signature__ == "($self, strike, t)"
+    assert str(inspect.signature(vorel.VanillaOption)) == "(strike, expiry_time, option_type, exercise_style)"
+    assert vorel.VanillaOption.years_to_expiry.__text_signature__ == "($self, valuation_date=None)"
+    assert str(inspect.signature(vorel.FdmConfig)) == (
+        "(time_steps=None, grid_nodes=None, grid_std_devs=None, transform=None)"
+    )
+    assert str(inspect.signature(vorel.TransformConfig.log)) == "()"
+    assert str(inspect.signature(vorel.TransformConfig.sinh)) == "(alpha)"
 
 
 def test_class_constants_exist_once():

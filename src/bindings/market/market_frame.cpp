@@ -14,13 +14,6 @@
 namespace vorel::py {
 namespace {
 
-// An optional library object: None (or an absent argument) gives `fallback`.
-template <class T>
-std::optional<T> extract_or(PyObject* object, T fallback) {
-    if (object == nullptr || object == Py_None) return fallback;
-    return extract<T>(object);
-}
-
 std::optional<std::optional<RateCurve>> extract_borrow_curve(PyObject* object) {
     if (object == Py_None) return std::optional<RateCurve>();
     VOREL_LET(curve, extract<RateCurve>(object));
@@ -35,9 +28,9 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         VOREL_LET(spot, named("spot", to_f64(bound[0])));
         VOREL_LET(rate_curve, named("rate_curve", extract<RateCurve>(bound[1])));
         VOREL_LET(vol_surface, named("vol_surface", extract<VolSurface>(bound[2])));
-        VOREL_LET(dividends, named("dividends", extract_or(bound[3], DividendSchedule())));
+        VOREL_LET(dividends, named("dividends", convert_or(bound[3], DividendSchedule(), extract<DividendSchedule>)));
         VOREL_LET(borrow_curve,
-                  named("borrow_curve", extract_or(bound[4], MarketFrameData::default_borrow_curve())));
+                  named("borrow_curve", convert_or(bound[4], MarketFrameData::default_borrow_curve(), extract<RateCurve>)));
         return make_instance(type, MarketFrame(MarketFrameData{spot, std::move(rate_curve), std::move(vol_surface),
                                                                std::move(dividends), std::move(borrow_curve)}));
     });

@@ -67,9 +67,9 @@ PricingResult read_out(const FdmGrid& grid, const InputVectors& state, double sp
     const SharedArray xs = share(std::move(spots));
     const auto values = state.values();
     const auto images = state.images();
-    auto spline_u = MonotoneCubicInterpolator::create(xs, share({values.begin(), values.end()}));
+    auto spline_u = MonotoneCubicInterpolator::create(xs, share(std::vector<double>(values.begin(), values.end())));
     if (!spline_u) panic(std::string("Spline failed in continuation region: ") + debug_text(spline_u.error()));
-    auto spline_v = MonotoneCubicInterpolator::create(xs, share({images.begin(), images.end()}));
+    auto spline_v = MonotoneCubicInterpolator::create(xs, share(std::vector<double>(images.begin(), images.end())));
     if (!spline_v) panic(std::string("Spline failed in continuation region: ") + debug_text(spline_v.error()));
 
     PricingResult result;

@@ -147,6 +147,7 @@ TEST(FdmEngine, Failures) {
     EXPECT_EQ(panic_text([&] { price(put, {}, config(1)); }),
               "TridiagonalOperator requires at least 3 elements, found 1");
     EXPECT_TRUE(std::isfinite(price(put, {}, config(3))));
+    EXPECT_THROW(price(put, {}, config(std::numeric_limits<std::uint64_t>::max())), std::bad_alloc);
     EXPECT_EQ(panic_text([&] { price(option(OptionType::Put, ExerciseStyle::European, 0.0)); }),
               "Solver never ran");
     EXPECT_EQ(panic_text([&] { price(option(OptionType::Call, ExerciseStyle::American, -0.1)); }),

@@ -100,26 +100,22 @@ FdmConfig config(std::uint64_t nodes, TransformConfig transform = {}) {
     return c;
 }
 
-TEST(Grid, SinhGridIsCentredOnTheStrikeAndDensestThere) {
-    const FdmGrid grid = uniform_grid(100.0, 0.2, 1.0, config(101), 100.0);
-    const double end = std::asinh(0.8 / 0.3);
-    EXPECT_NEAR(grid.x.front(), -end, 1e-15);
-    EXPECT_NEAR(grid.x.back(), end, 1e-15);
-    EXPECT_NEAR(grid.spot.front(), 100.0 * std::exp(-0.8), 1e-12);
-    EXPECT_NEAR(grid.spot.back(), 100.0 * std::exp(0.8), 1e-12);
-    EXPECT_NEAR(grid.spot[50], 100.0, 1e-12);
-    EXPECT_LT(grid.spot[51] - grid.spot[50], grid.spot[1] - grid.spot[0]);
-    EXPECT_LT(grid.spot[51] - grid.spot[50], grid.spot[100] - grid.spot[99]);
-    EXPECT_EQ(grid.h_minus.front(), 0.0);
-    EXPECT_EQ(grid.h_plus.back(), 0.0);
-}
-
-TEST(Grid, LogGridIsGeometric) {
-    const FdmGrid grid = uniform_grid(100.0, 0.2, 1.0, config(11, TransformConfig::log()), 100.0);
-    EXPECT_NEAR(grid.spot.front(), 100.0 * std::exp(-0.8), 1e-12);
-    EXPECT_NEAR(grid.spot.back(), 100.0 * std::exp(0.8), 1e-12);
-    for (std::size_t i = 1; i + 1 < grid.size(); ++i) {
-        EXPECT_NEAR(grid.spot[i + 1] / grid.spot[i], grid.spot[1] / grid.spot[0], 1e-14);
+TEST(Grid, UniformGridsSpanTheStrikePlusMinusHalfWidth) {
+    // Sinh: ends at ±asinh(half/α), nodes densest at the strike. Log: geometric spots.
+    const FdmGrid sinh = uniform_grid(100.0, 0.2, 1.0, config(101), 100.0);
+    const FdmGrid log = uniform_grid(100.0, 0.2, 1.0, config(11, TransformConfig::log()), 100.0);
+    EXPECT_NEAR(sinh.x.back(), std::asinh(0.8 / 0.3), 1e-15);
+    EXPECT_NEAR(sinh.x.front(), -sinh.x.back(), 1e-14);
+    EXPECT_NEAR(sinh.spot[50], 100.0, 1e-12);
+    EXPECT_LT(sinh.spot[51] - sinh.spot[50], std::min(sinh.spot[1] - sinh.spot[0], sinh.spot[100] - sinh.spot[99]));
+    for (const FdmGrid* grid : {&sinh, &log}) {
+        EXPECT_NEAR(grid->spot.front(), 100.0 * std::exp(-0.8), 1e-12);
+        EXPECT_NEAR(grid->spot.back(), 100.0 * std::exp(0.8), 1e-12);
+        EXPECT_EQ(grid->h_minus.front(), 0.0);
+        EXPECT_EQ(grid->h_plus.back(), 0.0);
+    }
+    for (std::size_t i = 1; i + 1 < log.size(); ++i) {
+        EXPECT_NEAR(log.spot[i + 1] / log.spot[i], log.spot[1] / log.spot[0], 1e-14);
     }
 }
 
@@ -178,18 +174,6 @@ TEST(Process, LogGridRowsAreConstant) {
     Vec image(grid.size());
     op.apply(grid.spot, image);
     for (std::size_t i = 1; i + 1 < grid.size(); ++i) EXPECT_NEAR(image[i] / grid.spot[i], -0.02, 2e-3);
-}
-
-TEST(Process, BoundaryDifferencesFollowTheDeltas) {
-    const FdmGrid grid = uniform_grid(100.0, 0.2, 1.0, config(11), 100.0);
-    const double s_low = grid.transform.first_derivative(grid.x.front());
-    const double s_high = grid.transform.first_derivative(grid.x.back());
-    const auto call = NeumannStandard::for_option(OptionType::Call).rhs(grid);
-    const auto put = NeumannStandard::for_option(OptionType::Put).rhs(grid);
-    EXPECT_EQ(call.low, 0.0);
-    EXPECT_DOUBLE_EQ(call.high, grid.h_minus.back() * s_high);
-    EXPECT_DOUBLE_EQ(put.low, -grid.h_plus.front() * s_low);
-    EXPECT_EQ(put.high, 0.0);
 }
 
 // Dense Gaussian elimination, independent of the operator's own solver.
@@ -303,14 +287,11 @@ INSTANTIATE_TEST_SUITE_P(
         // A left run through the whole grid ends the projection.
         RunCase{-1.0, {0, 0, -1, -30, -50}, {40, 20, 0, -20, -40}, {0, 4, true}}));
 
-TEST(PostProjection, FlagDecidesImageClearing) {
+TEST(PostProjection, AmericanPutSitsOnExerciseAtTheBottom) {
     const FdmGrid grid = uniform_grid(100.0, 0.2, 1.0, config(41), 100.0);
     const FdmProcess process{0.05, 0.0, 0.2};
-    Vec put(grid.size()), call(grid.size());
-    for (std::size_t i = 0; i < grid.size(); ++i) {
-        put[i] = std::max(100.0 - grid.spot[i], 0.0);
-        call[i] = std::max(grid.spot[i] - 100.0, 0.0);
-    }
+    Vec put(grid.size());
+    for (std::size_t i = 0; i < grid.size(); ++i) put[i] = std::max(100.0 - grid.spot[i], 0.0);
     PostProjectionScheme put_scheme(grid, process, NeumannStandard::for_option(OptionType::Put), 100.0, -1.0);
     const InputVectors put_state = put_scheme.initialise(put);
     EXPECT_TRUE(put_scheme.early_exercise_flag());
@@ -322,18 +303,6 @@ TEST(PostProjection, FlagDecidesImageClearing) {
     workspace.step(put_scheme, state, 0.1);
     EXPECT_EQ(state.values()[0], 100.0 - grid.spot[0]);
     EXPECT_EQ(state.images()[0], 0.0);
-
-    // Without early exercise and without lifts the scheme is the European one.
-    PostProjectionScheme call_scheme(grid, process, NeumannStandard::for_option(OptionType::Call), 100.0, 1.0);
-    LinearScheme linear(grid, process, NeumannStandard::for_option(OptionType::Call));
-    InputVectors american = call_scheme.initialise(call);
-    InputVectors european = linear.initialise(call);
-    EXPECT_FALSE(call_scheme.early_exercise_flag());
-    for (int k = 0; k < 5; ++k) {
-        workspace.step(call_scheme, american, 0.1);
-        workspace.step(linear, european, 0.1);
-    }
-    EXPECT_TRUE(std::equal(american.values().begin(), american.values().end(), european.values().begin()));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 namespace vorel {
 namespace {
@@ -31,6 +32,7 @@ FdmGrid uniform_grid(double strike, double sigma, double t, const FdmConfig& con
     const double x_max = grid.transform.coordinate(s_max);
 
     const std::size_t n = config.grid_nodes;
+    if (n > grid.x.max_size()) throw std::bad_alloc();  // a node count no memory can hold
     const double dx = (x_max - x_min) / (static_cast<double>(n) - 1.0);
     grid.x.resize(n);
     grid.spot.resize(n);

@@ -1,6 +1,6 @@
 """A first look at vorel: year fractions under every day-count convention,
 tenors laid onto a date, discount factors under every compounding rule, and
-the market data an option is valued against."""
+the market data and the option that is valued against it."""
 
 from datetime import date, datetime, timezone
 from zoneinfo import ZoneInfo
@@ -10,11 +10,14 @@ from vorel import (
     DayCountConvention,
     Frequency,
     DividendSchedule,
+    ExerciseStyle,
     InterestRate,
     OptionMarketFrame,
+    OptionType,
     PeriodCalculator,
     RateCurve,
     Tenor,
+    VanillaOption,
     VolSurface,
 )
 
@@ -79,6 +82,11 @@ def main() -> None:
     )
     print(f"\nMarket frame: spot {frame.spot}, vol {frame.vol_surface.volatility(frame.spot, 1.0)}, "
           f"rate {frame.rate_curve.zero_rate(1.0)}, borrow at 1y {frame.borrow_curve.zero_rate(1.0):.6f}")
+
+    option = VanillaOption(190.0, close, OptionType.Put, ExerciseStyle.American)
+    valued_at = datetime(2024, 6, 20, 16, 0, tzinfo=ny)
+    print(f"\nAn American put struck at {option.strike}, expiring {close:%Y-%m-%d %H:%M %Z}: "
+          f"{option.years_to_expiry(valued_at):.6f} years (ACT/365 Fixed) from {valued_at:%Y-%m-%d %H:%M %Z}")
 
 
 if __name__ == "__main__":

@@ -15,9 +15,6 @@ namespace {
 using portable::erf, portable::exp, test::at;
 constexpr double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
 std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
-bool within_1ulp(double got, long double exact) {
-    return std::nextafter(got, -inf) <= double(exact) && double(exact) <= std::nextafter(got, inf);
-}
 
 struct Check { double (*f)(double); double x; std::uint64_t expected; };
 void PrintTo(const Check& c, std::ostream* os) {
@@ -37,24 +34,22 @@ const Check checks[] = {
     {norm_cdf, -8.0, 0x3CC6000000000000}, {norm_cdf, -8.4, 0}, {norm_cdf, -9.0, 0}, {norm_cdf, 9.0, 0x3FF0000000000000}};
 INSTANTIATE_TEST_SUITE_P(Reference, ErfExpNormCdfBits, testing::ValuesIn(checks));
 
-TEST(Erf, SpecialValuesSymmetryAndAccuracy) {
+TEST(Erf, SpecialValuesAndSymmetry) {
     EXPECT_TRUE(std::isnan(erf(nan)));
     for (auto [x, y] : {std::pair{inf, 1.0}, {-inf, -1.0}, {0.0, 0.0}, {-0.0, -0.0}, {6.0, 1.0}, {-1e300, -1.0}})
         EXPECT_EQ(bits(erf(x)), bits(y)) << x;
     for (double edge : {0x1p-1015, 0x1p-28, 0.84375, 1.25, 2.857142857142857, 2.8571434020996094, 6.0})
         for (double x : {std::nextafter(edge, 0.0), edge, std::nextafter(edge, inf)})
             EXPECT_EQ(bits(erf(-x)), bits(-erf(x))) << x;
-    for (double x = 1e-3; x < 6.5; x += 0.00731) EXPECT_TRUE(within_1ulp(erf(x), std::erf((long double)x))) << x;
 }
 
-TEST(Exp, SpecialValuesRangeAndAccuracy) {
+TEST(Exp, SpecialValuesAndRange) {
     EXPECT_TRUE(std::isnan(exp(nan)));
     const double tiniest = std::numeric_limits<double>::denorm_min(), o_threshold = 7.09782712893383973096e+02;
     for (auto [x, y] : {std::pair{0.0, 1.0}, {-0.0, 1.0}, {inf, inf}, {-inf, 0.0}, {709.79, inf}, {1e300, inf},
                         {-745.1, tiniest}, {-745.2, 0.0}, {-1e300, 0.0}})
         EXPECT_EQ(bits(exp(x)), bits(y)) << x;
     EXPECT_LT(exp(o_threshold), inf);
-    for (double x = -745.0; x < 709.7; x += 0.3791) EXPECT_TRUE(within_1ulp(exp(x), std::exp((long double)x))) << x;
 }
 
 // Result bits over every erf band, exp's finite range and three points where

@@ -134,14 +134,6 @@ TEST(FdmEngine, DividendEntriesThatChangeNothing) {
     EXPECT_EQ(price(put, cash({{0.55, 2.0}, {0.55, 3.0}})), price(put, cash({{0.55, 2.0}})));
 }
 
-TEST(FdmEngine, CashDividendLowersCallsAndRaisesPuts) {
-    for (ExerciseStyle style : {ExerciseStyle::European, ExerciseStyle::American}) {
-        const auto divs = cash({{0.3, 2.0}, {0.7, 2.0}});
-        EXPECT_LT(price(option(OptionType::Call, style), divs), price(option(OptionType::Call, style)));
-        EXPECT_GT(price(option(OptionType::Put, style), divs), price(option(OptionType::Put, style)));
-    }
-}
-
 TEST(FdmEngine, Failures) {
     const VanillaOption put = option(OptionType::Put, ExerciseStyle::American);
     EXPECT_EQ(panic_text([&] { price(put, {}, config(1)); }),

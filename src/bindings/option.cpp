@@ -8,6 +8,7 @@
 #include "bindings/classes.hpp"
 #include "bindings/convert.hpp"
 #include "bindings/datetime.hpp"
+#include "bindings/execution/builder.hpp"
 #include "bindings/frame.hpp"
 #include "bindings/methods.hpp"
 
@@ -66,6 +67,18 @@ PyObject* years_to_expiry(PyObject* self, PyObject* const* args, Py_ssize_t narg
     });
 }
 
+// A new builder of type B for this option, with nothing else recorded.
+template <class B>
+PyObject* new_builder(PyObject* self) {
+    return run_frame([&]() -> PyRef {
+        VOREL_CHECK(receiver<VanillaOption>(self));
+        return wrap(builder_for<B>(self));
+    });
+}
+
+PyObject* valuation(PyObject* self, PyObject*) { return new_builder<ValuationBuilder>(self); }
+PyObject* implied_vol(PyObject* self, PyObject*) { return new_builder<ImpliedVolBuilder>(self); }
+
 PyObject* get_strike(PyObject* self, void*) {
     return run_frame([&]() -> PyRef {
         VOREL_LET(option, receiver<VanillaOption>(self));
@@ -75,6 +88,8 @@ PyObject* get_strike(PyObject* self, void*) {
 
 PyMethodDef g_methods[] = {
     method("years_to_expiry", years_to_expiry, "years_to_expiry($self, valuation_date=None)\n--\n\n"),
+    method("valuation", valuation, "valuation($self)\n--\n\n"),
+    method("implied_vol", implied_vol, "implied_vol($self)\n--\n\n"),
     kEndOfMethods,
 };
 

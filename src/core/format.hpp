@@ -9,4 +9,8 @@ namespace vorel {
 
 std::string format_shortest(double value);
 
+// Fixed point with exactly `digits` decimals, correctly rounded from the exact
+// value (ties to even); "NaN", "inf", "-inf".
+std::string format_fixed(double value, int digits);
+
 }  // namespace vorel

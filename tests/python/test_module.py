@@ -12,19 +12,19 @@ import vorel
 
 REGISTERED = [
     "Compounding", "DayCountConvention", "Frequency", "InterestRate", "VanillaOption", "OptionMarketFrame", "Tenor",
-    "RateCurve", "VolSurface", "FdmConfig", "OptionType", "ExerciseStyle", "PeriodCalculator", "DividendSchedule",
-    "TransformConfig",
+    "RateCurve", "VolSurface", "FdmConfig", "Config", "OptionType", "ExerciseStyle", "ValuationBuilder",
+    "OptionResult", "Greeks", "InstrumentPolicy", "PeriodCalculator", "DividendSchedule", "TransformConfig",
 ]
 WITHOUT_CONSTRUCTOR = [
     "Compounding", "DayCountConvention", "Frequency", "Tenor", "RateCurve", "VolSurface", "OptionType",
-    "ExerciseStyle", "PeriodCalculator", "TransformConfig",
+    "ExerciseStyle", "OptionResult", "Greeks", "PeriodCalculator", "TransformConfig",
 ]
 
 
 def test_all_lists_registered_classes_in_order():
     assert vorel.__all__ == REGISTERED
     assert all(isinstance(getattr(vorel, name), type) for name in REGISTERED)
-    assert not hasattr(vorel, "Thirty360") and not hasattr(vorel, "ActAct")
+    assert not any(hasattr(vorel, name) for name in ("Thirty360", "ActAct", "ImpliedVolBuilder"))
 
 
 def test_reimport_returns_the_cached_module():

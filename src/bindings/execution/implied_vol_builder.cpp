@@ -1,0 +1,58 @@
+// ImpliedVolBuilder: the valuation inputs plus a target price, solved for the
+// volatility. Reached through VanillaOption.implied_vol(); not a module attribute.
+
+#include "bindings/class_builder.hpp"
+#include "bindings/convert.hpp"
+#include "bindings/execution/builder.hpp"
+#include "bindings/methods.hpp"
+#include "execution/implied_vol.hpp"
+
+namespace vorel::py {
+namespace {
+
+constexpr Signature<1> kConstruct{"ImpliedVolBuilder.__new__", {"instrument"}};
+constexpr Signature<1> kMarket{"ImpliedVolBuilder.market", {"market_frame"}};
+constexpr Signature<1> kAt{"ImpliedVolBuilder.at", {"valuation_time"}, 0};
+constexpr Signature<1> kPrice{"ImpliedVolBuilder.price", {"target"}};
+constexpr Signature<1> kConfig{"ImpliedVolBuilder.config", {"config"}, 0};
+
+PyObject* price(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return record_input<ImpliedVolBuilder, kPrice>(self, args, nargs, kwnames,
+                                                   [](ImpliedVolBuilder& builder, PyObject* target) {
+                                                       const std::optional<double> value = named("target", to_f64(target));
+                                                       if (!value) return false;
+                                                       builder.target = value;
+                                                       return true;
+                                                   });
+}
+
+PyObject* calculate(PyObject* self, PyObject*) {
+    return run_frame([&]() -> PyRef {
+        VOREL_LET(builder, receiver<ImpliedVolBuilder>(self));
+        VOREL_LET(inputs, compute_inputs(builder->inputs, "Market data is required for implied volatility solving."));
+        VOREL_LET(vol, unwrap(implied_vol_solve(*inputs.option, *inputs.market, builder->inputs.valuation_time,
+                                                inputs.table(), builder->target)));
+        return from_f64(vol);
+    });
+}
+
+PyMethodDef g_methods[] = {
+    method("market", record_market<ImpliedVolBuilder, kMarket>, "market($self, market_frame)\n--\n\n"),
+    method("at", record_valuation_time<ImpliedVolBuilder, kAt>, "at($self, valuation_time=None)\n--\n\n"),
+    method("price", price, "price($self, target)\n--\n\n"),
+    method("config", record_config<ImpliedVolBuilder, kConfig>, "config($self, config=None)\n--\n\n"),
+    method("calculate", calculate, "calculate($self)\n--\n\n"),
+    kEndOfMethods,
+};
+
+PyRef create() {
+    return create_class({"builtins.ImpliedVolBuilder", "ImpliedVolBuilder(instrument)\n--\n\n",
+                         sizeof(Object<ImpliedVolBuilder>), dealloc<ImpliedVolBuilder>,
+                         construct_builder<ImpliedVolBuilder, kConstruct>, nullptr, nullptr, g_methods});
+}
+
+}  // namespace
+
+VOREL_CLASS_OBJECT(ImpliedVolBuilder, create)
+
+}  // namespace vorel::py

@@ -1,0 +1,114 @@
+// ValuationBuilder, and the OptionResult and Greeks its compute() returns.
+
+#include <string>
+
+#include "bindings/class_builder.hpp"
+#include "bindings/execution/builder.hpp"
+#include "bindings/methods.hpp"
+#include "core/format.hpp"
+#include "execution/valuation.hpp"
+
+namespace vorel::py {
+namespace {
+
+constexpr Signature<1> kConstruct{"ValuationBuilder.__new__", {"instrument"}};
+constexpr Signature<1> kMarket{"ValuationBuilder.market", {"market_frame"}};
+constexpr Signature<1> kAt{"ValuationBuilder.at", {"valuation_time"}, 0};
+constexpr Signature<1> kConfig{"ValuationBuilder.config", {"config"}, 0};
+
+PyObject* compute(PyObject* self, PyObject*) {
+    return run_frame([&]() -> PyRef {
+        VOREL_LET(builder, receiver<ValuationBuilder>(self));
+        VOREL_LET(inputs, compute_inputs(builder->inputs, "Market data is required for valuation."));
+        VOREL_LET(result, unwrap(value_option(*inputs.option, *inputs.market, inputs.table(),
+                                              builder->inputs.valuation_time)));
+        return wrap(OptionResult{result});
+    });
+}
+
+PyMethodDef g_builder_methods[] = {
+    method("market", record_market<ValuationBuilder, kMarket>, "market($self, market_frame)\n--\n\n"),
+    method("at", record_valuation_time<ValuationBuilder, kAt>, "at($self, valuation_time=None)\n--\n\n"),
+    method("config", record_config<ValuationBuilder, kConfig>, "config($self, config=None)\n--\n\n"),
+    method("compute", compute, "compute($self)\n--\n\n"),
+    kEndOfMethods,
+};
+
+PyRef create_builder() {
+    return create_class({"builtins.ValuationBuilder", "ValuationBuilder(instrument)\n--\n\n",
+                         sizeof(Object<ValuationBuilder>), dealloc<ValuationBuilder>,
+                         construct_builder<ValuationBuilder, kConstruct>, nullptr, nullptr, g_builder_methods});
+}
+
+// A getter of a class T wrapping an engine result.
+template <class T, class Read>
+PyObject* get(PyObject* self, Read read) {
+    return run_frame([&]() -> PyRef {
+        VOREL_LET(value, receiver<T>(self));
+        return read(value->result);
+    });
+}
+
+PyRef optional_f64(const std::optional<double>& value) {
+    return value ? from_f64(*value) : PyRef::borrow(Py_None);
+}
+
+PyObject* get_price(PyObject* self, void*) {
+    return get<OptionResult>(self, [](const PricingResult& r) { return from_f64(r.price); });
+}
+PyObject* get_greeks(PyObject* self, void*) {
+    return get<OptionResult>(self, [](const PricingResult& r) { return wrap(Greeks{r}); });
+}
+PyObject* result_repr(PyObject* self) {
+    return get<OptionResult>(
+        self, [](const PricingResult& r) { return from_str("<OptionResult price=" + format_fixed(r.price, 4) + ">"); });
+}
+
+PyGetSetDef g_result_getset[] = {
+    {"price", get_price, nullptr, nullptr, nullptr},
+    {"greeks", get_greeks, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyRef create_result() {
+    return create_class({"builtins.OptionResult", "", sizeof(Object<OptionResult>), dealloc<OptionResult>, nullptr,
+                         result_repr, nullptr, nullptr, g_result_getset});
+}
+
+PyObject* get_delta(PyObject* self, void*) {
+    return get<Greeks>(self, [](const PricingResult& r) { return from_f64(r.delta); });
+}
+PyObject* get_gamma(PyObject* self, void*) {
+    return get<Greeks>(self, [](const PricingResult& r) { return from_f64(r.gamma); });
+}
+PyObject* get_theta(PyObject* self, void*) {
+    return get<Greeks>(self, [](const PricingResult& r) { return from_f64(r.theta); });
+}
+PyObject* get_vega(PyObject* self, void*) {
+    return get<Greeks>(self, [](const PricingResult& r) { return optional_f64(r.vega); });
+}
+PyObject* get_rho(PyObject* self, void*) {
+    return get<Greeks>(self, [](const PricingResult& r) { return optional_f64(r.rho); });
+}
+
+PyGetSetDef g_greeks_getset[] = {
+    {"delta", get_delta, nullptr, nullptr, nullptr},
+    {"gamma", get_gamma, nullptr, nullptr, nullptr},
+    {"theta", get_theta, nullptr, nullptr, nullptr},
+    {"vega", get_vega, nullptr, nullptr, nullptr},
+    {"rho", get_rho, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyRef create_greeks() {
+    return create_class({"builtins.Greeks", "", sizeof(Object<Greeks>), dealloc<Greeks>, nullptr, nullptr, nullptr,
+                         nullptr, g_greeks_getset});
+}
+
+}  // namespace
+
+VOREL_CLASS_OBJECT(ValuationBuilder, create_builder)
+VOREL_CLASS_OBJECT(OptionResult, create_result)
+VOREL_CLASS_OBJECT(Greeks, create_greeks)
+
+}  // namespace vorel::py

@@ -1,0 +1,135 @@
+#pragma once
+// The volatility at which the library's own pricing reproduces a target price,
+// searched in [0.1, 5.0] by Brent's method or by bisection.
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/error.hpp"
+#include "core/format.hpp"
+#include "core/period/instant.hpp"
+#include "execution/pricing_policy.hpp"
+#include "instruments/vanilla_option.hpp"
+#include "market/market_frame.hpp"
+
+namespace vorel {
+
+inline constexpr double VOL_LOW = 0.1;
+inline constexpr double VOL_HIGH = 5.0;
+
+// Checks the conventions, requires the target, fixes the instant (`at`, else
+// the clock), reads T, r and q once and runs the configured root finder over
+// the price by the configured engine. Engine panics propagate.
+Result<double> implied_vol_solve(const VanillaOption& option, const MarketFrameData& market,
+                                 std::optional<Instant> at, const Config& config, std::optional<double> target);
+
+namespace detail {
+// min that ignores one NaN operand.
+inline double min_ignoring_nan(double a, double b) noexcept {
+    if (std::isnan(a)) return b;
+    if (std::isnan(b)) return a;
+    return a < b ? a : b;
+}
+}  // namespace detail
+
+// Brent's method on f over [VOL_LOW, VOL_HIGH]. An end within `tolerance` of a
+// root is returned as it is. Ends whose values do not have strictly opposite
+// signs (a NaN value included) are "not bracketed".
+template <class F>
+Result<double> brent(F&& f, double tolerance, std::uint64_t max_iterations) {
+    const double f_lo = f(VOL_LOW);
+    const double f_hi = f(VOL_HIGH);
+    if (std::abs(f_lo) < tolerance) return VOL_LOW;
+    if (std::abs(f_hi) < tolerance) return VOL_HIGH;
+    if (!(f_lo * f_hi < 0.0)) {
+        return Err{Error::value("Root is not bracketed. f(low) = " + format_shortest(f_lo) +
+                                ", f(high) = " + format_shortest(f_hi) + ". Target price might be out of bounds.")};
+    }
+    const auto not_converged = [] {
+        return Err{Error::value("Brent's method failed to converge within max iterations")};
+    };
+    if (max_iterations == 0) return not_converged();
+
+    double x = VOL_HIGH, fx = f_hi;        // newest point
+    double c = VOL_LOW, fc = f_lo;         // contrapoint
+    double b_prev = VOL_LOW, fb_prev = f_lo;  // best point of the previous round
+    double d = VOL_HIGH - VOL_LOW, e = d;  // last step and the one before
+    for (std::uint64_t round = 0; round < max_iterations; ++round) {
+        double a, fa, b, fb;
+        if (std::abs(fx) > std::abs(fc)) {
+            b = c, fb = fc;
+            a = x, fa = fx;
+            c = x, fc = fx;
+        } else {
+            b = x, fb = fx;
+            a = b_prev, fa = fb_prev;
+        }
+        const double tol1 = 2e-15 * std::abs(b) + 0.5 * tolerance;
+        const double m = 0.5 * (c - b);
+        if (std::abs(fb) < tolerance || std::abs(m) <= tol1) return b;
+
+        if (std::abs(e) >= tol1 && std::abs(fa) > std::abs(fb)) {
+            const double s = fb / fa;
+            double p, q;
+            if (std::abs(a - c) < 1e-15) {  // secant
+                p = 2.0 * m * s;
+                q = 1.0 - s;
+            } else {  // inverse quadratic
+                const double u = fa / fc;
+                const double v = fb / fc;
+                p = s * (2.0 * m * u * (u - v) - (b - a) * (v - 1.0));
+                q = (u - 1.0) * (v - 1.0) * (s - 1.0);
+            }
+            if (p > 0.0) q = -q;
+            p = std::abs(p);
+            if (2.0 * p < detail::min_ignoring_nan(3.0 * m * q - std::abs(tol1 * q), std::abs(e * q))) {
+                e = d;
+                d = p / q;
+            } else {
+                d = m;
+                e = m;
+            }
+        } else {
+            d = m;
+            e = m;
+        }
+
+        x = std::abs(d) > tol1 ? b + d : (m > 0.0 ? b + tol1 : b - tol1);
+        fx = f(x);
+        if ((fx > 0.0 && fc > 0.0) || (fx < 0.0 && fc < 0.0)) {
+            c = b, fc = fb;
+            d = e = x - b;
+        }
+        b_prev = b, fb_prev = fb;
+    }
+    return not_converged();
+}
+
+// Bisection of price(sigma) = target over [VOL_LOW, VOL_HIGH].
+template <class P>
+Result<double> bisection(P&& price, double target, double tolerance, std::uint64_t max_iterations) {
+    const double p_lo = price(VOL_LOW);
+    const double p_hi = price(VOL_HIGH);
+    if (target < p_lo) {
+        return Err{Error::value("Target price " + format_shortest(target) + " is below value at min vol")};
+    }
+    if (!(target <= p_hi)) {
+        return Err{Error::value("Target price " + format_shortest(target) + " is above value at max vol")};
+    }
+    double lo = VOL_LOW, hi = VOL_HIGH;
+    for (std::uint64_t round = 0; round < max_iterations; ++round) {
+        const double mid = (lo + hi) * 0.5;
+        const double p = price(mid);
+        if (std::abs(p - target) < tolerance || (hi - lo) * 0.5 < 1e-8) return mid;
+        if (p - target > 0.0) {
+            hi = mid;
+        } else {
+            lo = mid;
+        }
+    }
+    return Err{Error::value("Bisection failed to converge within max iterations")};
+}
+
+}  // namespace vorel

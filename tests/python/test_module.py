@@ -87,6 +87,9 @@ def test_text_signatures():
     )
     assert str(inspect.signature(vorel.TransformConfig.log)) == "()"
     assert str(inspect.signature(vorel.TransformConfig.sinh)) == "(alpha)"
+    assert str(inspect.signature(vorel.Config)) == str(inspect.signature(vorel.InstrumentPolicy)) == "()"
+    assert vorel.InstrumentPolicy.fdm.__text_signature__ == "($self, fdm_config=None)"
+    assert vorel.ValuationBuilder.at.__text_signature__ == "($self, valuation_time=None)"
 
 
 def test_class_constants_exist_once():

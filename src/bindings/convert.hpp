@@ -54,8 +54,11 @@ auto to_vector(PyObject* object, ConvertItem convert_item)
     }
     const Py_ssize_t length = PySequence_Size(object);
     if (length < 0) return std::nullopt;
+    // The length is the object's own claim: reserve no more than a sane amount
+    // up front, so that a sequence lying about its size cannot ask for memory.
+    constexpr Py_ssize_t kReserveLimit = 1024;
     std::vector<Item> items;
-    items.reserve(static_cast<std::size_t>(length));
+    items.reserve(static_cast<std::size_t>(length < kReserveLimit ? length : kReserveLimit));
     for (Py_ssize_t i = 0; i < length; ++i) {
         PyRef item = PyRef::steal(PySequence_GetItem(object, i));
         if (!item) return std::nullopt;

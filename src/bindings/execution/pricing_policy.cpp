@@ -1,8 +1,10 @@
 // InstrumentPolicy, a rule built by chained calls, and Config, the method table
 // the policies are applied to.
 
+#include <algorithm>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "bindings/arguments.hpp"
 #include "bindings/class_builder.hpp"
@@ -33,17 +35,24 @@ PyObject* construct_policy(PyTypeObject* type, PyObject* args, PyObject* kwargs)
     });
 }
 
+// A repeated style or type means nothing extra, so each is listed once and a
+// policy chained in a loop keeps a bounded size.
+template <class T>
+void include(std::vector<T>& values, T value) {
+    if (std::find(values.begin(), values.end(), value) == values.end()) values.push_back(value);
+}
+
 PyObject* american(PyObject* self, PyObject*) {
-    return change_policy(self, [](InstrumentPolicy& p) { p.exercise_styles.push_back(ExerciseStyle::American); });
+    return change_policy(self, [](InstrumentPolicy& p) { include(p.exercise_styles, ExerciseStyle::American); });
 }
 PyObject* european(PyObject* self, PyObject*) {
-    return change_policy(self, [](InstrumentPolicy& p) { p.exercise_styles.push_back(ExerciseStyle::European); });
+    return change_policy(self, [](InstrumentPolicy& p) { include(p.exercise_styles, ExerciseStyle::European); });
 }
 PyObject* put(PyObject* self, PyObject*) {
-    return change_policy(self, [](InstrumentPolicy& p) { p.option_types.push_back(OptionType::Put); });
+    return change_policy(self, [](InstrumentPolicy& p) { include(p.option_types, OptionType::Put); });
 }
 PyObject* call(PyObject* self, PyObject*) {
-    return change_policy(self, [](InstrumentPolicy& p) { p.option_types.push_back(OptionType::Call); });
+    return change_policy(self, [](InstrumentPolicy& p) { include(p.option_types, OptionType::Call); });
 }
 PyObject* analytic(PyObject* self, PyObject*) {
     return change_policy(self, [](InstrumentPolicy& p) { p.method = pricing_method::Analytic{}; });

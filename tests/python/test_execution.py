@@ -244,32 +244,3 @@ def test_clearing_the_time_reads_the_clock(make, clear):
     builder = make(option(CALL, expiry=expiry)).market(frame()).at(expiry - timedelta(days=365))
     fixed = run(builder)
     assert clear(builder) is builder and run(builder) != fixed
-
-
-class Reentrant(tzinfo):  # calls back while converted as a float or as a time zone
-    def __init__(self, callback):
-        self.callback = callback
-
-    def __float__(self):
-        self.callback()
-        return 1.0
-
-    def utcoffset(self, dt):
-        self.callback()
-        return timedelta(0)
-
-
-@pytest.mark.parametrize("make, method, inner, message", [
-    (MAKERS[1], lambda b, hook: b.price(hook), lambda b: b.calculate(), "Already mutably borrowed"),
-    (MAKERS[1], lambda b, hook: b.at(datetime(2025, 6, 1, tzinfo=hook)), lambda b: b.price(1.0),
-     "Already borrowed"),
-    (MAKERS[0], lambda b, hook: b.at(datetime(2025, 6, 1, tzinfo=hook)), lambda b: b.compute(),
-     "Already mutably borrowed"),
-])
-def test_reentry_while_converting_an_argument(make, method, inner, message):
-    builder = make(option(CALL)).market(frame()).at(VALUED)
-    before = run(builder)
-    with pytest.raises(RuntimeError) as info:
-        method(builder, Reentrant(lambda: inner(builder)))
-    assert str(info.value) == message
-    assert run(builder) == before

@@ -256,14 +256,6 @@ def test_failed_write_leaves_the_frame_unchanged(frame, name, value, message):
     assert frame.vol_surface.volatility(1.0, 1.0) == 0.2 and frame.borrow_curve.zero_rate(1.0) == 0.0
 
 
-@pytest.mark.parametrize("name", ["spot", "rate_curve", "vol_surface", "dividends", "borrow_curve"])
-def test_attributes_cannot_be_deleted(frame, name):
-    with pytest.raises(AttributeError) as info:
-        delattr(frame, name)
-    assert str(info.value) == "can't delete attribute"
-    assert getattr(frame, name) is not None
-
-
 @pytest.mark.parametrize(
     "args, kwargs, message",
     [

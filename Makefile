@@ -10,12 +10,13 @@ CMAKE_FLAGS := -G Ninja -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV)/bin/ninja) -DPyth
 # interceptors find the real functions (the interpreter itself is C).
 ASAN_PRELOAD = $(shell $(CXX) -print-file-name=libasan.so) $(shell $(CXX) -print-file-name=libstdc++.so)
 
-.PHONY: demo test test-asan bench install cpp-test python-test venv system-deps clean
+.PHONY: demo test test-asan fuzz memcheck bench install cpp-test python-test asan-build venv system-deps clean
 
 demo: install
 	$(PY) examples/quickstart.py
 
-test: install cpp-test python-test
+# Both suites on the release build, then again under the sanitizers.
+test: install cpp-test python-test test-asan
 
 # Python environment with the build and test tools.
 venv: $(VENV)/.ready
@@ -43,17 +44,38 @@ cpp-test: venv system-deps
 	$(CMAKE) --build build/cpp
 	$(VENV)/bin/ctest --test-dir build/cpp --output-on-failure
 
-# Both suites against an AddressSanitizer + UndefinedBehaviorSanitizer build.
-# The interpreter is not instrumented, so the sanitizer runtime is preloaded and
-# leak detection stays off (the interpreter keeps its memory until exit).
-test-asan: venv system-deps
+# Both suites against an AddressSanitizer + UndefinedBehaviorSanitizer build,
+# with leak detection. The interpreter is not instrumented, so the sanitizer
+# runtime is preloaded; Python objects come from malloc so that the sanitizer
+# scans them, and what the interpreter itself keeps at exit is suppressed
+# (tests/lsan-python.supp). The leak suite checks reference counts only, in
+# fewer calls, as the sanitizer owns the allocator.
+FUZZ_EXAMPLES ?= 3000
+SANITIZED_PYTEST = LD_PRELOAD="$(ASAN_PRELOAD)" PYTHONMALLOC=malloc ASAN_OPTIONS=detect_leaks=1 \
+	  LSAN_OPTIONS=suppressions=$(abspath tests/lsan-python.supp):print_suppressions=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1 VOREL_SANITIZED=1 VOREL_LEAK_CALLS=200 \
+	  PYTHONPATH=$(abspath build/asan) VOREL_EXPECT_EXTENSION=$(abspath build/asan) \
+	  $(PY) -m pytest -q -p no:cacheprovider
+
+asan-build: venv system-deps
 	$(CMAKE) -S . -B build/asan $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DVOREL_SANITIZE=ON -DVOREL_BUILD_TESTS=ON >/dev/null
 	$(CMAKE) --build build/asan
+
+test-asan: asan-build
 	$(VENV)/bin/ctest --test-dir build/asan --output-on-failure
-	LD_PRELOAD="$(ASAN_PRELOAD)" ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
-	  PYTHONPATH=$(abspath build/asan) VOREL_EXPECT_EXTENSION=$(abspath build/asan) \
-	  $(PY) -m pytest -q -p no:cacheprovider
+	VOREL_FUZZ_EXAMPLES=60 $(SANITIZED_PYTEST)
+
+# A longer run of the hostile-argument suite under the sanitizers.
+fuzz: asan-build
+	VOREL_FUZZ_EXAMPLES=$(FUZZ_EXAMPLES) $(SANITIZED_PYTEST) tests/python/test_fuzz.py
+
+# Every entry point and error path once under valgrind's memcheck, on the
+# release extension; errors inside the interpreter's own start-up are suppressed.
+memcheck: install
+	PYTHONMALLOC=malloc valgrind --quiet --error-exitcode=1 --suppressions=tests/valgrind-python.supp \
+	  --leak-check=full --show-leak-kinds=definite --errors-for-leak-kinds=definite \
+	  $(PY) tests/python/smoke.py
 
 # Engine timings (a benchmark, not a test).
 bench: venv

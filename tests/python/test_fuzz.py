@@ -34,6 +34,19 @@ class Lying(collections.abc.Sequence):
         raise Hostile(f"no item {index}")
 
 
+class OddTime(datetime):
+    """An aware date-time whose timestamp is whatever it is told to be."""
+
+    def timestamp(self):
+        return self.seconds
+
+
+def odd_time(seconds):
+    moment = OddTime(2026, 1, 15, tzinfo=timezone.utc)
+    moment.seconds = seconds
+    return moment
+
+
 ZONES = [timezone.utc, ZoneInfo("America/New_York"), ZoneInfo("Asia/Kolkata"),
          timezone(timedelta(hours=23, minutes=59)), timezone(-timedelta(hours=23, minutes=59))]
 floats = st.floats() | st.sampled_from([0.0, -0.0, 5e-324, -5e-324, 1e308, -1e308, math.nan, math.inf, -math.inf])
@@ -140,7 +153,8 @@ def near(value):
     if isinstance(value, int):
         return ints | st.builds(Trap, actions(ints))
     if isinstance(value, datetime):
-        return datetimes | days | st.builds(lambda a: VALUED.replace(tzinfo=TrapZone(a)), actions(odd_offsets))
+        return (datetimes | days | st.builds(lambda a: VALUED.replace(tzinfo=TrapZone(a)), actions(odd_offsets))
+                | st.builds(odd_time, floats | ints | st.sampled_from([9.3e18, -9.3e18, "x", None])))
     if isinstance(value, date):
         return st.dates() | datetimes
     if isinstance(value, (list, tuple)):

@@ -100,6 +100,8 @@ def summary():
             out.writelines(f"{label}\t{row['calls']}\t{row['tracemalloc']:.3f}\t{row['heap']:.3f}\t{row['rss']:.3f}\n"
                            for label, row in REPORT.items())
     calls = sum(row["calls"] for row in REPORT.values())
+    if not MEASURE_MEMORY:
+        return f"leaks: {len(REPORT)} paths, {calls} calls; reference counts only (the sanitizer owns the allocator)"
     worst = {name: max(REPORT, key=lambda label: REPORT[label][name]) for name in LIMITS}
     return (f"leaks: {len(REPORT)} paths, {calls} calls; largest growth in bytes per call: "
             + ", ".join(f"{name} {REPORT[label][name]:.3f} ({label})" for name, label in worst.items()))

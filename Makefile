@@ -74,6 +74,7 @@ fuzz: asan-build
 # Every entry point and error path once under valgrind's memcheck, on the
 # release extension; errors inside the interpreter's own start-up are suppressed.
 memcheck: install
+	@command -v valgrind >/dev/null || { $(SUDO) apt-get update -qq && $(SUDO) apt-get install -y -qq valgrind >/dev/null; }
 	PYTHONMALLOC=malloc valgrind --quiet --error-exitcode=1 --suppressions=tests/valgrind-python.supp \
 	  --leak-check=full --show-leak-kinds=definite --errors-for-leak-kinds=definite \
 	  $(PY) tests/python/smoke.py

@@ -1,7 +1,7 @@
 """Valuation and implied volatility from Python: routing, builders, results and the solver."""
 
 import math
-from datetime import date, datetime, timedelta, timezone, tzinfo
+from datetime import date, datetime, timedelta, timezone
 from zoneinfo import ZoneInfo
 
 import pytest

@@ -10,7 +10,7 @@ CMAKE_FLAGS := -G Ninja -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV)/bin/ninja) -DPyth
 # interceptors find the real functions (the interpreter itself is C).
 ASAN_PRELOAD = $(shell $(CXX) -print-file-name=libasan.so) $(shell $(CXX) -print-file-name=libstdc++.so)
 
-.PHONY: demo test test-asan fuzz memcheck bench install cpp-test python-test asan-build venv system-deps clean
+.PHONY: demo test test-asan fuzz memcheck bench bench-build bench-callgrind install cpp-test python-test asan-build venv system-deps clean
 
 demo: install
 	$(PY) examples/quickstart.py
@@ -79,12 +79,19 @@ memcheck: install
 	  --leak-check=full --show-leak-kinds=definite --errors-for-leak-kinds=definite \
 	  $(PY) tests/python/smoke.py
 
-# Engine timings (a benchmark, not a test).
-bench: venv
-	$(CMAKE) -S . -B build/bench $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DVOREL_BUILD_EXTENSION=OFF \
-	  -DVOREL_BUILD_BENCH=ON >/dev/null
-	$(CMAKE) --build build/bench --target vorel_engine_bench
-	build/bench/vorel_engine_bench
+# Per-call timings of the public surface against a release build that keeps its
+# symbols (bench/results.json); bench-callgrind counts the engines' instructions.
+BENCH_PY = PYTHONPATH=$(abspath build/bench) VOREL_EXPECT_EXTENSION=$(abspath build/bench) $(PY) bench/bench.py
+bench-build: venv
+	$(CMAKE) -S . -B build/bench $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	$(CMAKE) --build build/bench
+
+bench: bench-build
+	$(BENCH_PY) $(BENCH_ARGS)
+
+bench-callgrind: bench-build
+	@command -v valgrind >/dev/null || { $(SUDO) apt-get update -qq && $(SUDO) apt-get install -y -qq valgrind >/dev/null; }
+	$(BENCH_PY) --callgrind
 
 clean:
 	rm -rf build $(VENV)

@@ -1,0 +1,235 @@
+"""Per-call timings of vorel's public surface, and instruction counts of its engines.
+
+    python bench/bench.py                   time every case, print the table, write bench/results.json
+    python bench/bench.py --compare OLD     the same, with the figures of an earlier results file beside them
+    python bench/bench.py --callgrind       instruction counts of the engines under valgrind's callgrind
+
+Each timing is the median over repeated batches of the time per call, and is also
+given as a ratio to the floor, a trivial call into the module (int(OptionType.Call))
+measured in the same run, so that runs on different machines can be compared.
+The callgrind mode needs an extension with its symbol table (not stripped): `make
+bench-callgrind` builds one.
+"""
+
+from __future__ import annotations
+
+import argparse
+import json
+import os
+import platform
+import re
+import statistics
+import subprocess
+import sys
+import tempfile
+import timeit
+from datetime import date, datetime, timedelta, timezone
+from pathlib import Path
+
+import vorel
+from vorel import (Config, DayCountConvention, DividendSchedule, ExerciseStyle, FdmConfig, InstrumentPolicy,
+                   InterestRate, Compounding, OptionMarketFrame, OptionType, PeriodCalculator, RateCurve, Tenor,
+                   VanillaOption, VolSurface)
+
+HERE = Path(__file__).resolve().parent
+ACT_365 = DayCountConvention.ACT_365_FIXED
+UTC = timezone.utc
+VALUED = datetime(2026, 1, 15, 16, tzinfo=UTC)
+EXPIRY = VALUED + timedelta(days=365)
+
+
+def fdm_config(nodes: int, steps: int) -> Config:
+    return Config().add_policy(InstrumentPolicy().american().fdm(FdmConfig(steps, nodes)))
+
+
+def namespace() -> dict:
+    """The objects the timed statements use, prepared once."""
+    frame = OptionMarketFrame(100.0, RateCurve.continuous(0.05, ACT_365), VolSurface.flat(0.2, ACT_365))
+    european = VanillaOption(100.0, EXPIRY, OptionType.Call, ExerciseStyle.European)
+    american = VanillaOption(100.0, EXPIRY, OptionType.Put, ExerciseStyle.American)
+    rates = [InterestRate(0.03 + 0.002 * i, Compounding.continuous(), ACT_365) for i in range(10)]
+    return {
+        "kind": OptionType.Call,
+        "frame": frame,
+        "curve": frame.rate_curve,
+        "european": european,
+        "at": VALUED,
+        "prepared": european.valuation().market(frame).at(VALUED),
+        "american": american.valuation().market(frame).at(VALUED),
+        "american_fine": american.valuation().market(frame).at(VALUED).config(fdm_config(801, 800)),
+        "european_iv": european.implied_vol().market(frame).at(VALUED).price(10.0),
+        "american_iv": american.implied_vol().market(frame).at(VALUED).price(7.0),
+        "year_fraction": PeriodCalculator.year_fraction,
+        "act_365": ACT_365,
+        "expiry": EXPIRY,
+        "interpolated": RateCurve.interpolated,
+        "today": date(2026, 1, 15),
+        "tenors": [Tenor.years(i + 1) for i in range(10)],
+        "rates": rates,
+        "schedule": DividendSchedule,
+        "entries": [(VALUED + timedelta(days=3 * i), 0.1) for i in range(100)],
+    }
+
+
+# (name, statement); the first is the floor.
+CASES = [
+    ("floor: int(OptionType.Call)", "int(kind)"),
+    ("European compute, prepared builder", "prepared.compute()"),
+    ("European compute, whole chain", "european.valuation().market(frame).at(at).compute()"),
+    ("American put compute, 101 x 10", "american.compute()"),
+    ("American put compute, 801 x 800", "american_fine.compute()"),
+    ("European calculate (closed form)", "european_iv.calculate()"),
+    ("American put calculate, 101 x 10", "american_iv.calculate()"),
+    ("PeriodCalculator.year_fraction", "year_fraction(at, expiry, act_365)"),
+    ("RateCurve.interpolated, 10 pillars", "interpolated(today, tenors, rates)"),
+    ("DividendSchedule, 100 entries", "schedule(entries)"),
+    ("OptionMarketFrame.spot get", "frame.spot"),
+    ("OptionMarketFrame.spot set", "frame.spot = 100.0"),
+    ("OptionMarketFrame.rate_curve get", "frame.rate_curve"),
+    ("OptionMarketFrame.rate_curve set", "frame.rate_curve = curve"),
+]
+
+
+def time_case(statement: str, ns: dict, repeats: int, batch_seconds: float) -> float:
+    """Median seconds per call over `repeats` batches of about `batch_seconds` each."""
+    timer = timeit.Timer(statement, globals=ns)
+    number = 1
+    while True:
+        elapsed = timer.timeit(number)
+        if elapsed >= batch_seconds / 4 or number >= 1 << 24:
+            break
+        number *= 4 if elapsed < batch_seconds / 40 else 2
+    number = max(1, round(number * batch_seconds / max(elapsed, 1e-9)))
+    return statistics.median(timer.repeat(repeats, number)) / number
+
+
+def run_timings(repeats: int, batch_seconds: float) -> dict:
+    ns = namespace()
+    rows = []
+    for name, statement in CASES:
+        exec(statement, ns)  # warm-up, and a check that it runs
+        rows.append({"name": name, "statement": statement,
+                     "seconds": time_case(statement, ns, repeats, batch_seconds)})
+    floor = rows[0]["seconds"]
+    for row in rows:
+        row["ratio"] = row["seconds"] / floor
+    return {"machine": platform.machine(), "python": platform.python_version(), "rows": rows}
+
+
+def format_time(seconds: float) -> str:
+    if seconds >= 1e-3:
+        return f"{seconds * 1e3:.3f} ms"
+    return f"{seconds * 1e6:.3f} us"
+
+
+def print_timings(results: dict, earlier: dict | None) -> None:
+    before = {row["name"]: row for row in earlier["rows"]} if earlier else {}
+    header = f"{'call':<42}{'time':>14}{'x floor':>10}"
+    if before:
+        header += f"{'before':>14}{'x floor':>10}{'speed-up':>10}"
+    print(header)
+    for row in results["rows"]:
+        line = f"{row['name']:<42}{format_time(row['seconds']):>14}{row['ratio']:>10.2f}"
+        old = before.get(row["name"])
+        if old:
+            line += f"{format_time(old['seconds']):>14}{old['ratio']:>10.2f}{old['seconds'] / row['seconds']:>9.2f}x"
+        print(line)
+    ratio = {row["name"]: row["seconds"] for row in results["rows"]}
+    compute = ratio["European compute, prepared builder"]
+    print(f"\nEuropean compute / floor: {compute / ratio[CASES[0][0]]:.2f} (target <= 3)")
+    print(f"European calculate / European compute: {ratio['European calculate (closed form)'] / compute:.2f} "
+          f"(target <= 15)")
+
+
+# --- callgrind -------------------------------------------------------------------------------------------
+
+# (name, engine function, option, nodes, steps, calls). Counts are of the engine alone, from its entry.
+COUNTED = [
+    ("closed form, European call", "vorel::price_analytic*", "european", 0, 0, 1000),
+    ("American put, 101 x 10", "vorel::price_fdm*", "american", 101, 10, 100),
+    ("American put, 101 x 20", "vorel::price_fdm*", "american", 101, 20, 100),
+    ("American put, 801 x 400", "vorel::price_fdm*", "american", 801, 400, 1),
+    ("American put, 801 x 800", "vorel::price_fdm*", "american", 801, 800, 1),
+]
+
+
+def run_counted_case(index: int) -> None:
+    """The child of --callgrind: one case, its engine counted by callgrind."""
+    _, _, which, nodes, steps, calls = COUNTED[index]
+    style = ExerciseStyle.European if which == "european" else ExerciseStyle.American
+    kind = OptionType.Call if which == "european" else OptionType.Put
+    option = VanillaOption(100.0, EXPIRY, kind, style)
+    frame = OptionMarketFrame(100.0, RateCurve.continuous(0.05, ACT_365), VolSurface.flat(0.2, ACT_365))
+    builder = option.valuation().market(frame).at(VALUED)
+    if nodes:
+        builder.config(fdm_config(nodes, steps))
+    for _ in range(calls):
+        builder.compute()
+
+
+def count_instructions(index: int) -> int:
+    name, function, *_ = COUNTED[index]
+    with tempfile.TemporaryDirectory() as tmp:
+        out = Path(tmp) / "callgrind.out"
+        command = ["valgrind", "--tool=callgrind", "--collect-atstart=no", f"--toggle-collect={function}",
+                   f"--callgrind-out-file={out}", sys.executable, __file__, "--counted-case", str(index)]
+        subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        match = re.search(r"^(?:summary|totals):\s*(\d+)", out.read_text(), re.MULTILINE)
+    if not match or int(match.group(1)) == 0:
+        sys.exit(f"callgrind counted nothing in {function} for {name}: is the extension stripped?")
+    return int(match.group(1))
+
+
+def run_callgrind() -> dict:
+    counts = {}
+    for index, (name, _, _, nodes, steps, calls) in enumerate(COUNTED):
+        counts[name] = {"instructions": count_instructions(index) / calls, "nodes": nodes, "steps": steps}
+    return counts
+
+
+def print_callgrind(counts: dict) -> None:
+    print(f"{'engine, per pricing':<34}{'instructions':>16}{'per node-step':>16}")
+    for name, row in counts.items():
+        per = row["instructions"] / (row["nodes"] * row["steps"]) if row["nodes"] else None
+        print(f"{name:<34}{row['instructions']:>16,.0f}{'-' if per is None else f'{per:.1f}':>16}")
+    fine, half = counts["American put, 801 x 800"], counts["American put, 801 x 400"]
+    marginal = (fine["instructions"] - half["instructions"]) / (801 * 400)
+    print(f"\n801 x 800: {fine['instructions'] / (801 * 800):.1f} instructions per node-step in all, "
+          f"{marginal:.1f} per added node-step (target <= 80)")
+    # Ten more steps cost what ten steps cost; the rest of a 101 x 10 pricing is set-up and read-out.
+    ten, twenty = counts["American put, 101 x 10"]["instructions"], counts["American put, 101 x 20"]["instructions"]
+    fixed = 2 * ten - twenty
+    print(f"101 x 10: set-up and read-out {fixed:,.0f} of {ten:,.0f} instructions, {fixed / ten:.1%} "
+          f"(target <= 25%)")
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--callgrind", action="store_true", help="count engine instructions under callgrind")
+    parser.add_argument("--counted-case", type=int, help=argparse.SUPPRESS)
+    parser.add_argument("--compare", type=Path, help="an earlier results file to show beside this run")
+    parser.add_argument("--output", type=Path, default=HERE / "results.json", help="where to write the results")
+    parser.add_argument("--repeats", type=int, default=15, help="batches per case (default 15)")
+    parser.add_argument("--batch", type=float, default=0.02, help="seconds per batch (default 0.02)")
+    args = parser.parse_args()
+
+    if args.counted_case is not None:
+        run_counted_case(args.counted_case)
+        return
+    print(f"vorel from {Path(vorel.__file__).resolve()}")
+    if args.callgrind:
+        counts = run_callgrind()
+        print_callgrind(counts)
+        output = args.output.with_name(args.output.stem + "-callgrind.json")
+        output.write_text(json.dumps(counts, indent=2) + "\n")
+        print(f"\nwritten to {os.path.relpath(output)}")
+        return
+    earlier = json.loads(args.compare.read_text()) if args.compare else None
+    results = run_timings(args.repeats, args.batch)
+    print_timings(results, earlier)
+    args.output.write_text(json.dumps(results, indent=2) + "\n")
+    print(f"\nwritten to {os.path.relpath(args.output)}")
+
+
+if __name__ == "__main__":
+    main()

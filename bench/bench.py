@@ -146,10 +146,10 @@ def print_timings(results: dict, earlier: dict | None) -> None:
 # (name, engine function, option, nodes, steps, calls). Counts are of the engine alone, from its entry.
 COUNTED = [
     ("closed form, European call", "vorel::price_analytic*", "european", 0, 0, 1000),
-    ("American put, 101 x 10", "vorel::price_fdm*", "american", 101, 10, 100),
-    ("American put, 101 x 20", "vorel::price_fdm*", "american", 101, 20, 100),
-    ("American put, 801 x 400", "vorel::price_fdm*", "american", 801, 400, 1),
-    ("American put, 801 x 800", "vorel::price_fdm*", "american", 801, 800, 1),
+    ("American put, 101 x 10", "vorel::price_fdm(*ValuationTime const&*", "american", 101, 10, 100),
+    ("American put, 101 x 20", "vorel::price_fdm(*ValuationTime const&*", "american", 101, 20, 100),
+    ("American put, 801 x 400", "vorel::price_fdm(*ValuationTime const&*", "american", 801, 400, 1),
+    ("American put, 801 x 800", "vorel::price_fdm(*ValuationTime const&*", "american", 801, 800, 1),
 ]
 
 

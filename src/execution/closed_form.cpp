@@ -15,8 +15,12 @@ double norm_cdf(double x) noexcept {
 // for bit across platforms, so nothing here may be rearranged.
 PricingResult price_analytic(const VanillaOption& option, const ValuationTime& valuation_time, double S,
                              double sigma, double r, double q) {
+    return price_analytic(option, years_to_expiry(option, valuation_time), S, sigma, r, q);
+}
+
+PricingResult price_analytic(const VanillaOption& option, double T, double S, double sigma, double r,
+                             double q) noexcept {
     const double K = option.strike;
-    const double T = years_to_expiry(option, valuation_time);
     const double sqrtT = std::sqrt(T);
 
     const double d1 = (std::log(S / K) + (0.5 * sigma * sigma + (r - q)) * T) / (sigma * sqrtT);

@@ -17,4 +17,8 @@ double norm_cdf(double x) noexcept;
 PricingResult price_analytic(const VanillaOption& option, const ValuationTime& valuation_time, double spot,
                              double sigma, double r, double q);
 
+// The same with the years to expiry (Actual/365 Fixed) already worked out.
+PricingResult price_analytic(const VanillaOption& option, double years, double spot, double sigma, double r,
+                             double q) noexcept;
+
 }  // namespace vorel

@@ -10,8 +10,8 @@ Result<double> implied_vol_solve(const VanillaOption& option, const MarketFrameD
     if (!target) return Err{Error::value("Target price must be set before calling solve().")};
     const MarketInputs inputs = market_inputs(option, market, at ? *at : now_utc());
     const PricingMethod& method = method_for(config, option.exercise_style, option.option_type);
-    const auto dividends = market.dividends.entries();
-    const auto price = [&](double sigma) { return price_with(method, option, dividends, inputs, sigma).price; };
+    const Pricer pricer(method, option, market.dividends.entries(), inputs);
+    const auto price = [&](double sigma) { return pricer(sigma).price; };
 
     const SolverSetting& solver = config.solver;
     if (solver.kind == SolverSetting::Kind::Bisection) {

@@ -21,13 +21,15 @@ MarketInputs market_inputs(const VanillaOption& option, const MarketFrameData& m
     return {ValuationTime::at_instant(at), t, market.spot, market.rate_curve.zero_rate(t), market.borrow_rate(t)};
 }
 
-PricingResult price_with(const PricingMethod& method, const VanillaOption& option,
-                         std::span<const Dividend> dividends, const MarketInputs& inputs, double sigma) {
-    if (const std::optional<FdmConfig> settings = fdm_settings(method)) {
-        return price_fdm(option, dividends, inputs.valuation_time, *settings, inputs.spot, sigma, inputs.r,
-                         inputs.q);
-    }
-    return price_analytic(option, inputs.valuation_time, inputs.spot, sigma, inputs.r, inputs.q);
+Pricer::Pricer(const PricingMethod& method, const VanillaOption& option, std::span<const Dividend> dividends,
+               const MarketInputs& inputs)
+    : option_(option), dividends_(dividends), inputs_(inputs), fdm_(fdm_settings(method)) {
+    if (fdm_) schedule_ = fdm_schedule(option, dividends, inputs.valuation_time);
+}
+
+PricingResult Pricer::operator()(double sigma) const {
+    if (schedule_) return price_fdm(option_, dividends_, *schedule_, *fdm_, inputs_.spot, sigma, inputs_.r, inputs_.q);
+    return price_analytic(option_, inputs_.t, inputs_.spot, sigma, inputs_.r, inputs_.q);
 }
 
 Result<PricingResult> value_option(const VanillaOption& option, const MarketFrameData& market, const Config& config,
@@ -40,7 +42,7 @@ Result<PricingResult> value_option(const VanillaOption& option, const MarketFram
         panic("not implemented: American options with interest rate below dividend yield have not been "
               "implemented");
     }
-    return price_with(method, option, market.dividends.entries(), inputs, sigma);
+    return Pricer(method, option, market.dividends.entries(), inputs)(sigma);
 }
 
 }  // namespace vorel

@@ -13,6 +13,7 @@
 #include "instruments/vanilla_option.hpp"
 #include "market/dividend.hpp"
 #include "market/market_frame.hpp"
+#include "orchestration/fdm.hpp"
 
 namespace vorel {
 
@@ -32,10 +33,25 @@ struct MarketInputs {
 
 MarketInputs market_inputs(const VanillaOption& option, const MarketFrameData& market, const Instant& at);
 
-// Prices by the engine `method` selects: the closed form (no dividends; as if
-// European) or finite differences with the method's settings.
-PricingResult price_with(const PricingMethod& method, const VanillaOption& option,
-                         std::span<const Dividend> dividends, const MarketInputs& inputs, double sigma);
+// Prices one option on fixed market inputs, at any volatility, by the engine
+// `method` selects: the closed form (no dividends; as if European) or finite
+// differences with the method's settings. What does not depend on the
+// volatility is worked out once, when the pricer is made.
+class Pricer {
+public:
+    // Panics "not yet implemented" for an ex-date of an unknown kind.
+    Pricer(const PricingMethod& method, const VanillaOption& option, std::span<const Dividend> dividends,
+           const MarketInputs& inputs);
+
+    PricingResult operator()(double sigma) const;
+
+private:
+    const VanillaOption& option_;
+    std::span<const Dividend> dividends_;
+    const MarketInputs& inputs_;
+    std::optional<FdmConfig> fdm_;
+    std::optional<FdmSchedule> schedule_;
+};
 
 // Checks the conventions, fixes the instant (`at`, else the clock), reads the
 // inputs and prices by the configured method. The closed form refuses an

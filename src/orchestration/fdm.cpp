@@ -27,16 +27,13 @@ constexpr double kSameDate = 1e-6;
 struct Inputs {
     const VanillaOption& option;
     const FdmConfig& config;
-    double t;                                // years to expiry
     std::span<const Dividend> dividends;
-    std::span<const double> dividend_times;  // years to each ex-date, in list order
-    std::span<const double> stops;           // march pauses, decreasing, ending in 0
+    const FdmSchedule& schedule;
     double spot;
 };
 
-std::vector<double> payoff(const VanillaOption& option, const FdmGrid& grid) {
+void write_payoff(const VanillaOption& option, const FdmGrid& grid, std::span<double> values) {
     const double k = option.strike;
-    std::vector<double> values(grid.size());
     for (std::size_t i = 0; i < values.size(); ++i) {
         const double s = grid.spot[i];
         if (option.option_type == OptionType::Put) {
@@ -45,14 +42,13 @@ std::vector<double> payoff(const VanillaOption& option, const FdmGrid& grid) {
             values[i] = s > k ? s - k : 0.0;
         }
     }
-    return values;
 }
 
 // The amount of the first listed dividend whose ex-date is `t`; nothing when
 // there is none or it does not pay (zero, negative or NaN).
 std::optional<double> dividend_at(const Inputs& in, double t) {
     for (std::size_t i = 0; i < in.dividends.size(); ++i) {
-        if (std::abs(in.dividend_times[i] - t) < kSameDate) {
+        if (std::abs(in.schedule.dividend_times[i] - t) < kSameDate) {
             const double amount = in.dividends[i].amount;
             if (amount > 0.0) return amount;
             return std::nullopt;
@@ -61,40 +57,47 @@ std::optional<double> dividend_at(const Inputs& in, double t) {
     return std::nullopt;
 }
 
-PricingResult read_out(const FdmGrid& grid, const InputVectors& state, double spot) {
-    std::vector<double> spots(grid.size());
-    for (std::size_t i = 0; i < spots.size(); ++i) spots[i] = grid.transform.spot(grid.x[i]);
-    const SharedArray xs = share(std::move(spots));
-    const auto values = state.values();
-    const auto images = state.images();
-    auto spline_u = MonotoneCubicInterpolator::create(xs, share(std::vector<double>(values.begin(), values.end())));
-    if (!spline_u) panic(std::string("Spline failed in continuation region: ") + debug_text(spline_u.error()));
-    auto spline_v = MonotoneCubicInterpolator::create(xs, share(std::vector<double>(images.begin(), images.end())));
-    if (!spline_v) panic(std::string("Spline failed in continuation region: ") + debug_text(spline_v.error()));
+// Price, delta and gamma from the monotone cubic through the final values,
+// theta from the one through their image, both over the nodes' mapped spots.
+PricingResult read_out(const FdmGrid& grid, TrBdf2Workspace& workspace, double spot) {
+    const std::size_t n = grid.size();
+    const std::span<double> spare = workspace.spare();
+    const std::span<double> xs = spare.first(n);
+    const std::span<double> sweep = spare.subspan(n, 2 * n);
+    for (std::size_t i = 0; i < n; ++i) xs[i] = grid.mapped[i].spot;
+    const InputVectors& state = workspace.state();
+
+    const auto u = MonotoneCubicInterpolator::read_at(xs, state.values(), spot, true, sweep);
+    if (!u) panic(std::string("Spline failed in continuation region: ") + debug_text(u.error()));
+    const auto v = MonotoneCubicInterpolator::read_at(xs, state.images(), spot, false, sweep);
+    if (!v) panic(std::string("Spline failed in continuation region: ") + debug_text(v.error()));
 
     PricingResult result;
-    result.price = spline_u->evaluate(spot);
-    result.delta = spline_u->derivative(spot);
-    result.gamma = spline_u->second_derivative(spot);
+    result.price = u->value;
+    result.delta = u->derivative;
+    result.gamma = u->second_derivative;
     // The image is ∂V/∂τ (τ the time to expiry); calendar time runs the other way.
-    result.theta = -spline_v->evaluate(spot);
+    result.theta = -v->value;
     return result;
 }
 
 template <class Scheme>
 PricingResult march(Scheme& scheme, const Inputs& in) {
-    const std::vector<double> initial = payoff(in.option, scheme.discretisation().grid());
     TrBdf2Workspace workspace(scheme.discretisation().size());
-    std::optional<InputVectors> state;
+    bool started = false;
 
-    double t_cur = in.t;
-    for (const double t_stop : in.stops) {
+    double t_cur = in.schedule.t;
+    for (const double t_stop : in.schedule.stops) {
         const double length = t_cur - t_stop;
         if (length <= 0.0) continue;  // a repeated ex-date
-        const std::uint64_t steps = interval_steps(length, in.t, in.config.time_steps);
+        const std::uint64_t steps = interval_steps(length, in.schedule.t, in.config.time_steps);
         const double dt = length / static_cast<double>(steps);
-        if (!state) state.emplace(scheme.initialise(initial));
-        for (std::uint64_t k = 0; k < steps; ++k) workspace.step(scheme, *state, dt);
+        if (!started) {
+            write_payoff(in.option, scheme.discretisation().grid(), workspace.state().values());
+            scheme.initialise(workspace.state());
+            started = true;
+        }
+        for (std::uint64_t k = 0; k < steps; ++k) workspace.step(scheme, dt);
         t_cur = t_stop;
 
         if (t_cur > 0.0) {
@@ -103,12 +106,12 @@ PricingResult march(Scheme& scheme, const Inputs& in) {
             if (const std::optional<double> amount = dividend_at(in, t_cur)) {
                 FdmDiscretisation& disc = scheme.discretisation();
                 disc.replace_grid(shifted(disc.grid(), *amount));
-                scheme.reset_after_shift(*state);
+                scheme.reset_after_shift(workspace.state());
             }
         }
     }
-    if (!state) panic("Solver never ran");
-    return read_out(scheme.discretisation().grid(), *state, in.spot);
+    if (!started) panic("Solver never ran");
+    return read_out(scheme.discretisation().grid(), workspace, in.spot);
 }
 
 }  // namespace
@@ -120,24 +123,25 @@ std::uint64_t interval_steps(double length, double t, std::uint64_t time_steps) 
     return static_cast<std::uint64_t>(rounded);
 }
 
-PricingResult price_fdm(const VanillaOption& option, std::span<const Dividend> dividends,
-                        const ValuationTime& valuation_time, const FdmConfig& config, double spot, double sigma,
-                        double r, double q) {
+FdmSchedule fdm_schedule(const VanillaOption& option, std::span<const Dividend> dividends,
+                         const ValuationTime& valuation_time) {
     const Instant at = valuation_time.to_instant();
-    const double t = years_to_expiry(option, at);
-
-    std::vector<double> dividend_times(dividends.size());
-    std::vector<double> stops;
-    stops.reserve(dividends.size() + 1);
+    FdmSchedule schedule{years_to_expiry(option, at), std::vector<double>(dividends.size()), {}};
+    schedule.stops.reserve(dividends.size() + 1);
     for (std::size_t i = 0; i < dividends.size(); ++i) {
-        dividend_times[i] = year_fraction(at, dividends[i].ex_date.to_instant(), DayCountConvention::actual_365_fixed());
-        if (dividend_times[i] > 0.0 && dividend_times[i] < t) stops.push_back(dividend_times[i]);
+        const double t = year_fraction(at, dividends[i].ex_date.to_instant(), DayCountConvention::actual_365_fixed());
+        schedule.dividend_times[i] = t;
+        if (t > 0.0 && t < schedule.t) schedule.stops.push_back(t);
     }
-    std::sort(stops.begin(), stops.end(), std::greater<>());
-    stops.push_back(0.0);
+    std::sort(schedule.stops.begin(), schedule.stops.end(), std::greater<>());
+    schedule.stops.push_back(0.0);
+    return schedule;
+}
 
-    const Inputs inputs{option, config, t, dividends, dividend_times, stops, spot};
-    FdmGrid grid = uniform_grid(option.strike, sigma, t, config, spot);
+PricingResult price_fdm(const VanillaOption& option, std::span<const Dividend> dividends, const FdmSchedule& schedule,
+                        const FdmConfig& config, double spot, double sigma, double r, double q) {
+    const Inputs inputs{option, config, dividends, schedule, spot};
+    FdmGrid grid = uniform_grid(option.strike, sigma, schedule.t, config, spot);
     const FdmProcess process{r, q, sigma};
     const NeumannStandard boundary = NeumannStandard::for_option(option.option_type);
     if (option.exercise_style == ExerciseStyle::European) {
@@ -147,6 +151,12 @@ PricingResult price_fdm(const VanillaOption& option, std::span<const Dividend> d
     const double phi = option.option_type == OptionType::Call ? 1.0 : -1.0;
     PostProjectionScheme scheme(std::move(grid), process, boundary, option.strike, phi);
     return march(scheme, inputs);
+}
+
+PricingResult price_fdm(const VanillaOption& option, std::span<const Dividend> dividends,
+                        const ValuationTime& valuation_time, const FdmConfig& config, double spot, double sigma,
+                        double r, double q) {
+    return price_fdm(option, dividends, fdm_schedule(option, dividends, valuation_time), config, spot, sigma, r, q);
 }
 
 }  // namespace vorel

@@ -5,6 +5,7 @@
 // from monotone cubic splines through the final values and their image.
 
 #include <span>
+#include <vector>
 
 #include "core/period/valuation_time.hpp"
 #include "execution/pricing_result.hpp"
@@ -13,6 +14,23 @@
 #include "methods/finite_difference/fdm_config.hpp"
 
 namespace vorel {
+
+// What a pricing needs of the dates, whatever the volatility: the years to
+// expiry and to each ex-date (in list order), and where the march pauses.
+struct FdmSchedule {
+    double t;
+    std::vector<double> dividend_times;
+    std::vector<double> stops;  // ex-dates strictly inside (0, t), decreasing, then 0
+};
+
+// Panics "not yet implemented" for a valuation time or ex-date of an unknown kind.
+FdmSchedule fdm_schedule(const VanillaOption& option, std::span<const Dividend> dividends,
+                         const ValuationTime& valuation_time);
+
+// Prices on a schedule made for the same option and dividends (a root search
+// makes it once for all its trial volatilities).
+PricingResult price_fdm(const VanillaOption& option, std::span<const Dividend> dividends, const FdmSchedule& schedule,
+                        const FdmConfig& config, double spot, double sigma, double r, double q);
 
 // Vega and rho are absent. Panics: "not yet implemented" (a valuation time or
 // ex-date of an unknown kind), "TridiagonalOperator requires at least 3

@@ -1,5 +1,6 @@
 // Operator, grids, process, TR-BDF2 and the projection runs.
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -199,10 +200,12 @@ TEST(TrBdf2, OneStepMatchesADenseComputation) {
     const FdmProcess process{0.04, 0.01, 0.3};
     LinearScheme scheme(grid, process, NeumannStandard::for_option(OptionType::Put));
     const Vec payoff{30.0, 12.0, 0.0, 0.0, 0.0};
-    InputVectors state = scheme.initialise(payoff);
     TrBdf2Workspace workspace(5);
+    InputVectors& state = workspace.state();
+    std::copy(payoff.begin(), payoff.end(), state.values().begin());
+    scheme.initialise(state);
     const double dt = 0.1;
-    workspace.step(scheme, state, dt);
+    workspace.step(scheme, dt);
 
     // The same stages written out with dense matrices.
     const TridiagonalOperator& op = scheme.discretisation().op();
@@ -249,6 +252,7 @@ PostProjectionScheme projection(double phi) {
         grid.x.push_back(std::log(s));
     }
     compute_spacings(grid);
+    map_nodes(grid);
     return PostProjectionScheme(grid, {0.05, 0.0, 0.2}, NeumannStandard::for_option(OptionType::Put), 100.0, phi);
 }
 
@@ -291,14 +295,15 @@ TEST(PostProjection, AmericanPutSitsOnExerciseAtTheBottom) {
     Vec put(grid.size());
     for (std::size_t i = 0; i < grid.size(); ++i) put[i] = std::max(100.0 - grid.spot[i], 0.0);
     PostProjectionScheme put_scheme(grid, process, NeumannStandard::for_option(OptionType::Put), 100.0, -1.0);
-    const InputVectors put_state = put_scheme.initialise(put);
+    TrBdf2Workspace workspace(grid.size());
+    InputVectors& state = workspace.state();
+    std::copy(put.begin(), put.end(), state.values().begin());
+    put_scheme.initialise(state);
     EXPECT_TRUE(put_scheme.early_exercise_flag());
-    for (std::size_t i = 0; grid.spot[i] < 100.0; ++i) EXPECT_EQ(put_state.images()[i], 0.0);
+    for (std::size_t i = 0; grid.spot[i] < 100.0; ++i) EXPECT_EQ(state.images()[i], 0.0);
 
     // An American put after a step: the bottom nodes sit on exercise with a zero image.
-    TrBdf2Workspace workspace(grid.size());
-    InputVectors state = put_scheme.initialise(put);
-    workspace.step(put_scheme, state, 0.1);
+    workspace.step(put_scheme, 0.1);
     EXPECT_EQ(state.values()[0], 100.0 - grid.spot[0]);
     EXPECT_EQ(state.images()[0], 0.0);
 }

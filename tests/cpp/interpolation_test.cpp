@@ -145,6 +145,44 @@ TEST(MonotoneCubic, KeepsTheShapeOfTheData) {
     EXPECT_EQ(peak.derivative(1.0), 0.0);
 }
 
+// A reading at one point matches the built interpolant bit for bit, in every
+// interval (the end ones use the spline's end slopes), beyond the ends, at nodes
+// and for NaN; the image read-out skips the curvature.
+TEST(MonotoneCubic, OnePointReadingEqualsTheInterpolant) {
+    const Points uneven{0, 0.3, 1.1, 1.2, 2.0, 3.5, 3.6, 5.0};
+    const struct {
+        Points xs, ys;
+    } data[] = {
+        {uneven, {0, -0.2, -0.3, -6.0, -6.1, -6.2, -14.0, -14.4}},
+        {uneven, {3, 1, 4, 1, 5, 9, 2, 6}},
+        {{0, 1, 2}, {0, 10, 11}},
+        {{0, 1, 2, 3}, {0, 1, 10, 11}},
+        {{-1, 0, 2, 7}, {5, -1e-300, 0, kInf}},
+    };
+    const auto same = [](double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); };
+    for (const auto& d : data) {
+        const auto f = make<MonotoneCubicInterpolator>(d.xs, d.ys);
+        Points scratch(2 * d.xs.size());
+        Points queries{kNaN, -kInf, d.xs.front() - 3.0, d.xs.back() + 0.7};
+        for (std::size_t i = 0; i < d.xs.size(); ++i) {
+            queries.push_back(d.xs[i]);
+            if (i + 1 < d.xs.size()) queries.push_back(d.xs[i] + (d.xs[i + 1] - d.xs[i]) / 3.0);
+        }
+        for (const double x : queries) {
+            for (const bool curvature : {true, false}) {
+                const auto r = MonotoneCubicInterpolator::read_at(d.xs, d.ys, x, curvature, scratch);
+                ASSERT_TRUE(r.ok());
+                EXPECT_TRUE(same(r->value, f.evaluate(x))) << x;
+                EXPECT_TRUE(same(r->derivative, f.derivative(x))) << x;
+                EXPECT_TRUE(same(r->second_derivative, curvature ? f.second_derivative(x) : kNaN)) << x;
+            }
+        }
+    }
+    Points scratch(4);
+    const auto two = MonotoneCubicInterpolator::read_at(Points{0, 1}, Points{0, 1}, 0.5, true, scratch);
+    EXPECT_EQ(two.error(), InterpolationError::InsufficientPoints);
+}
+
 TEST(MonotoneCubic, ExtrapolatesWithTheEndCubics) {
     // Slopes 0, 3, 3, 0: the first piece is t^3, the last 11 + (t - 1)^3.
     const auto f = make<MonotoneCubicInterpolator>({0, 1, 2, 3}, {0, 1, 10, 11});

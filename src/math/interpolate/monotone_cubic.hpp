@@ -4,10 +4,20 @@
 // derivatives for curvature read-outs. The end intervals' cubics continue
 // beyond the data.
 
+#include <span>
+
 #include "core/error.hpp"
 #include "math/interpolate/interpolation_error.hpp"
 
 namespace vorel {
+
+// The interpolant's value and first derivative at one abscissa, and the natural
+// spline's blended second derivative when asked for (NaN otherwise).
+struct CubicReading {
+    double value;
+    double derivative;
+    double second_derivative;
+};
 
 class MonotoneCubicInterpolator {
 public:
@@ -20,6 +30,14 @@ public:
     // The natural spline's node second derivatives blended linearly across the
     // interval (not the curvature of the limited cubic).
     double second_derivative(double x) const;
+
+    // What create() followed by evaluate(), derivative() and (with `curvature`)
+    // second_derivative() at x give, bit for bit, without building the
+    // interpolant or allocating: only the slopes at the ends of x's interval are
+    // formed, and the spline's sweep runs only when a curvature or an end slope
+    // needs it. `scratch` holds at least 2·n values.
+    static Result<CubicReading, InterpolationError> read_at(std::span<const double> xs, std::span<const double> ys,
+                                                            double x, bool curvature, std::span<double> scratch);
 
     const std::vector<double>& slopes() const noexcept { return slopes_; }
     const std::vector<double>& second_derivatives() const noexcept { return second_derivatives_; }

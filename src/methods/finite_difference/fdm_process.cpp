@@ -1,9 +1,12 @@
 #include "methods/finite_difference/fdm_process.hpp"
 
+#include "core/panic.hpp"
+
 namespace vorel {
 
 TridiagonalOperator build_operator(const FdmProcess& process, const FdmGrid& grid) {
     const std::size_t n = grid.size();
+    if (grid.mapped.size() != n) panic("the grid's nodes are not mapped");
     std::vector<double> lower(n, 0.0);
     std::vector<double> diag(n, 0.0);
     std::vector<double> upper(n, 0.0);
@@ -12,7 +15,7 @@ TridiagonalOperator build_operator(const FdmProcess& process, const FdmGrid& gri
     const double half_variance = 0.5 * process.sigma * process.sigma;
     for (std::size_t i = 1; i + 1 < n; ++i) {
         // V_S = V_x/S′ and V_SS = (V_xx − S″·V_x/S′)/S′².
-        const Transform::Point p = grid.transform.point(grid.x[i]);
+        const Transform::Point& p = grid.mapped[i];
         const double a = half_variance * p.spot * p.spot;
         const double jac2 = p.first * p.first;
         const double a2 = a / jac2;

@@ -8,10 +8,10 @@
 namespace vorel {
 namespace {
 
-void require_length(std::span<const double> v, std::size_t n, const char* what) {
-    if (v.size() < n) {
-        panic(std::string("TridiagonalOperator: ") + what + " holds " + std::to_string(v.size()) +
-              " values, needs " + std::to_string(n));
+void require_length(std::size_t size, std::size_t n, const char* what) {
+    if (size < n) {
+        panic(std::string("TridiagonalOperator: ") + what + " holds " + std::to_string(size) + " values, needs " +
+              std::to_string(n));
     }
 }
 
@@ -30,8 +30,8 @@ TridiagonalOperator::TridiagonalOperator(std::vector<double> lower, std::vector<
 
 void TridiagonalOperator::apply(std::span<const double> x, std::span<double> y) const {
     const std::size_t n = size();
-    require_length(x, n, "input");
-    require_length(y, n, "output");
+    require_length(x.size(), n, "input");
+    require_length(y.size(), n, "output");
     const double* l = lower_.data();
     const double* d = diag_.data();
     const double* u = upper_.data();
@@ -43,10 +43,11 @@ void TridiagonalOperator::apply(std::span<const double> x, std::span<double> y) 
 void TridiagonalOperator::factorise(double c) const {
     const std::size_t n = size();
     Cache& f = cache_;
-    f.lower_sys.resize(n);
-    f.super_mod.resize(n);
-    f.inv_pivot.resize(n);
     f.valid = false;
+    f.factors.resize(3 * n);  // n ≤ max_size / 3: the operator's own diagonals hold 3·n values
+    double* const lower_sys = f.factors.data();
+    double* const super_mod = lower_sys + n;
+    double* const inv_pivot = super_mod + n;
 
     // Row i of the system is s_i·x_{i−1} + t_i·x_i + e_i·x_{i+1}: a row of
     // I − c·L, or the boundary condition itself for a closed row.
@@ -67,36 +68,32 @@ void TridiagonalOperator::factorise(double c) const {
     double t = 0.0;
     double e = 0.0;
     system_row(0, s, t, e);
-    f.lower_sys[0] = 0.0;
-    f.inv_pivot[0] = 1.0 / t;
-    f.super_mod[0] = f.inv_pivot[0] * e;
+    lower_sys[0] = 0.0;
+    inv_pivot[0] = 1.0 / t;
+    super_mod[0] = inv_pivot[0] * e;
     for (std::size_t i = 1; i < n; ++i) {
         system_row(i, s, t, e);
         if (i == n - 1) e = 0.0;
-        f.lower_sys[i] = s;
-        f.inv_pivot[i] = 1.0 / (t - s * f.super_mod[i - 1]);
-        f.super_mod[i] = f.inv_pivot[i] * e;
+        lower_sys[i] = s;
+        inv_pivot[i] = 1.0 / (t - s * super_mod[i - 1]);
+        super_mod[i] = inv_pivot[i] * e;
     }
     f.c = c;
     f.valid = true;
 }
 
+void TridiagonalOperator::prepare_solve(std::size_t x_size, std::size_t scratch_size, double c) const {
+    const std::size_t n = size();
+    require_length(x_size, n, "solution");
+    require_length(scratch_size, n, "scratch");
+    if (!cache_.valid || !(std::abs(cache_.c - c) < 1e-12)) factorise(c);
+}
+
 void TridiagonalOperator::solve_implicit(std::span<const double> b, std::span<double> x, std::span<double> scratch,
                                          double c) const {
-    const std::size_t n = size();
-    require_length(b, n, "right-hand side");
-    require_length(x, n, "solution");
-    require_length(scratch, n, "scratch");
-    if (!cache_.valid || !(std::abs(cache_.c - c) < 1e-12)) factorise(c);
-
-    const double* s = cache_.lower_sys.data();
-    const double* m = cache_.super_mod.data();
-    const double* p = cache_.inv_pivot.data();
-    double* y = scratch.data();
-    y[0] = b[0] * p[0];
-    for (std::size_t i = 1; i < n; ++i) y[i] = (b[i] - s[i] * y[i - 1]) * p[i];
-    x[n - 1] = y[n - 1];
-    for (std::size_t i = n - 1; i-- > 0;) x[i] = y[i] - m[i] * x[i + 1];
+    require_length(b.size(), size(), "right-hand side");
+    const double* values = b.data();
+    solve_implicit([values](std::size_t i) { return values[i]; }, b[0], b[size() - 1], x, scratch, c);
 }
 
 void TridiagonalOperator::set_neumann_row(std::size_t index) {

@@ -38,6 +38,13 @@ public:
     void solve_implicit(std::span<const double> b, std::span<double> x, std::span<double> scratch,
                         double c) const;
 
+    // The same solve with b_0 = `first`, b_{n−1} = `last` and b_i = rhs(i) in
+    // between, each b_i formed as the forward sweep reaches it instead of being
+    // stored first.
+    template <class Rhs>
+    void solve_implicit(Rhs&& rhs, double first, double last, std::span<double> x, std::span<double> scratch,
+                        double c) const;
+
     // Row 0 becomes x_1 − x_0, row n − 1 becomes x_{n−1} − x_{n−2}; any other
     // index changes nothing. The cached factorisation is dropped in every case.
     void set_neumann_row(std::size_t index);
@@ -48,6 +55,8 @@ public:
 
 private:
     void factorise(double c) const;
+    // Checks the lengths and refreshes the factorisation for c.
+    void prepare_solve(std::size_t x_size, std::size_t scratch_size, double c) const;
 
     std::vector<double> lower_;
     std::vector<double> diag_;
@@ -56,13 +65,32 @@ private:
     bool closed_high_ = false;
 
     struct Cache {
-        std::vector<double> lower_sys;  // system sub-diagonal
-        std::vector<double> super_mod;  // modified super-diagonal
-        std::vector<double> inv_pivot;  // reciprocal pivots
+        // The system's sub-diagonal, the modified super-diagonal and the
+        // reciprocal pivots, n values each, in one allocation.
+        std::vector<double> factors;
         double c = 0.0;
         bool valid = false;
+        const double* lower_sys() const noexcept { return factors.data(); }
+        const double* super_mod() const noexcept { return factors.data() + factors.size() / 3; }
+        const double* inv_pivot() const noexcept { return factors.data() + 2 * (factors.size() / 3); }
     };
     mutable Cache cache_;
 };
+
+template <class Rhs>
+void TridiagonalOperator::solve_implicit(Rhs&& rhs, double first, double last, std::span<double> x,
+                                         std::span<double> scratch, double c) const {
+    prepare_solve(x.size(), scratch.size(), c);
+    const std::size_t n = size();
+    const double* s = cache_.lower_sys();
+    const double* m = cache_.super_mod();
+    const double* p = cache_.inv_pivot();
+    double* y = scratch.data();
+    y[0] = first * p[0];
+    for (std::size_t i = 1; i + 1 < n; ++i) y[i] = (rhs(i) - s[i] * y[i - 1]) * p[i];
+    y[n - 1] = (last - s[n - 1] * y[n - 2]) * p[n - 1];
+    x[n - 1] = y[n - 1];
+    for (std::size_t i = n - 1; i-- > 0;) x[i] = y[i] - m[i] * x[i + 1];
+}
 
 }  // namespace vorel

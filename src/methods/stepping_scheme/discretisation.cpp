@@ -1,7 +1,5 @@
 #include "methods/stepping_scheme/discretisation.hpp"
 
-#include <algorithm>
-
 #include "core/panic.hpp"
 
 namespace vorel {
@@ -29,12 +27,9 @@ void FdmDiscretisation::replace_grid(FdmGrid grid) {
     rhs_ = boundary_.rhs(grid_);
 }
 
-InputVectors initial_state(const FdmDiscretisation& discretisation, std::span<const double> payoff) {
-    InputVectors state(discretisation.size());
-    if (payoff.size() < state.nodes()) panic("payoff holds fewer values than the grid has nodes");
-    std::copy_n(payoff.begin(), state.nodes(), state.values().begin());
+void initial_state(const FdmDiscretisation& discretisation, InputVectors& state) {
+    if (state.nodes() != discretisation.size()) panic("the state and the grid differ in size");
     discretisation.op().apply(state.values(), state.images());
-    return state;
 }
 
 }  // namespace vorel

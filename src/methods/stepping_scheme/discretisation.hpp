@@ -22,12 +22,9 @@ public:
     const TridiagonalOperator& op() const noexcept { return op_; }
     std::size_t size() const noexcept { return grid_.size(); }
 
-    // Overwrites the first and last entries of a stage right-hand side with
-    // the prescribed end differences.
-    void close_rhs(std::span<double> b) const noexcept {
-        b[0] = rhs_.low;
-        b[b.size() - 1] = rhs_.high;
-    }
+    // The first and last entries of a stage right-hand side: the prescribed
+    // end differences.
+    NeumannStandard::Rhs rhs_ends() const noexcept { return rhs_; }
 
     // Moves to a new grid (same size) with a freshly built, closed operator.
     void replace_grid(FdmGrid grid);
@@ -40,8 +37,9 @@ private:
     NeumannStandard::Rhs rhs_;
 };
 
-// [payoff ; L·payoff] on the discretisation's closed operator.
-InputVectors initial_state(const FdmDiscretisation& discretisation, std::span<const double> payoff);
+// Completes a state holding the payoff to [payoff ; L·payoff] on the
+// discretisation's closed operator.
+void initial_state(const FdmDiscretisation& discretisation, InputVectors& state);
 
 // Nodes a projection lifted onto the exercise value: [lo, hi] when `any`.
 struct LiftedRange {

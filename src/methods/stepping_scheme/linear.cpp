@@ -2,9 +2,7 @@
 
 namespace vorel {
 
-InputVectors LinearScheme::initialise(std::span<const double> payoff) const {
-    return initial_state(discretisation_, payoff);
-}
+void LinearScheme::initialise(InputVectors& state) const { initial_state(discretisation_, state); }
 
 void LinearScheme::reset_after_shift(InputVectors& state) const {
     discretisation_.op().apply(state.values(), state.images());

@@ -16,8 +16,8 @@ public:
     FdmDiscretisation& discretisation() noexcept { return discretisation_; }
     const FdmDiscretisation& discretisation() const noexcept { return discretisation_; }
 
-    // [payoff ; L·payoff].
-    InputVectors initialise(std::span<const double> payoff) const;
+    // [payoff ; L·payoff] from a state holding the payoff.
+    void initialise(InputVectors& state) const;
     LiftedRange project(std::span<double>) const noexcept { return {}; }
     void clear_image(std::span<double>, const LiftedRange&) const noexcept {}
     // After a grid shift: the image recomputed with the new operator.

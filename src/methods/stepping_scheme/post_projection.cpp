@@ -2,8 +2,8 @@
 
 namespace vorel {
 
-InputVectors PostProjectionScheme::initialise(std::span<const double> payoff) {
-    InputVectors state = initial_state(discretisation_, payoff);
+void PostProjectionScheme::initialise(InputVectors& state) {
+    initial_state(discretisation_, state);
     const std::span<const double> u = state.values();
     const std::span<double> v = state.images();
     const std::size_t n = state.nodes();
@@ -20,7 +20,6 @@ InputVectors PostProjectionScheme::initialise(std::span<const double> payoff) {
             if (in_the_money) v[i] = 0.0;
         }
     }
-    return state;
 }
 
 LiftedRange PostProjectionScheme::project(std::span<double> u) const noexcept {

@@ -22,10 +22,10 @@ public:
     const FdmDiscretisation& discretisation() const noexcept { return discretisation_; }
     bool early_exercise_flag() const noexcept { return early_exercise_; }
 
-    // [payoff ; L·payoff]. Sets the early-exercise flag when the image is
-    // negative at the first node whose payoff exceeds 1e-7, and then clears
-    // the image at every node in the money.
-    InputVectors initialise(std::span<const double> payoff);
+    // [payoff ; L·payoff] from a state holding the payoff. Sets the
+    // early-exercise flag when the image is negative at the first node whose
+    // payoff exceeds 1e-7, and then clears the image at every node in the money.
+    void initialise(InputVectors& state);
 
     // Lifts the left run and the right run; returns the lifted range.
     LiftedRange project(std::span<double> u) const noexcept;

@@ -4,8 +4,9 @@
 // below the operator's 1e-12 reuse tolerance, so one factorisation serves both
 // stages and every step of the same length. A step allocates nothing.
 
+#include <cstddef>
+#include <memory>
 #include <span>
-#include <vector>
 
 #include "methods/stepping_scheme/discretisation.hpp"
 #include "methods/time_stepping/input_vectors.hpp"
@@ -18,50 +19,59 @@ inline constexpr double kW = 0.35355339059327373;  // 1/(2√2): stage-2 weight 
 inline constexpr double kD = 0.29289321881345254;  // 1 − 1/√2: stage-2 implicit weight
 }  // namespace tr_bdf2
 
-// Working storage of one valuation, allocated once.
+// The working storage of one valuation, in one allocation: the march state,
+// the two stages and the solver's sweep.
 class TrBdf2Workspace {
 public:
-    explicit TrBdf2Workspace(std::size_t nodes) : rhs_(nodes), scratch_(nodes), stage1_(nodes), stage2_(nodes) {}
+    // std::bad_alloc when 7·nodes values cannot be held.
+    explicit TrBdf2Workspace(std::size_t nodes);
 
-    // One step of length dt, in place. `Scheme` is LinearScheme or
-    // PostProjectionScheme.
+    // The state [u ; L·u] that step() advances.
+    InputVectors& state() noexcept { return state_; }
+    const InputVectors& state() const noexcept { return state_; }
+
+    // 3·nodes values in which nothing is kept between steps.
+    std::span<double> spare() noexcept { return {storage_.get() + 4 * nodes_, 3 * nodes_}; }
+
+    // One step of length dt. `Scheme` is LinearScheme or PostProjectionScheme.
     template <class Scheme>
-    void step(Scheme& scheme, InputVectors& state, double dt);
+    void step(Scheme& scheme, double dt);
 
 private:
-    std::vector<double> rhs_;
-    std::vector<double> scratch_;
+    std::size_t nodes_;
+    std::unique_ptr<double[]> storage_;  // [state | stage 2 | stage 1 | sweep], each written before it is read
+    InputVectors state_;
+    InputVectors stage2_;  // [u₂ ; L·u₂], then swapped into the state
     InputVectors stage1_;  // [u₁ ; L·u₁]
-    InputVectors stage2_;  // [u₂ ; L·u₂]
+    std::span<double> sweep_;
 };
 
 template <class Scheme>
-void TrBdf2Workspace::step(Scheme& scheme, InputVectors& state, double dt) {
+void TrBdf2Workspace::step(Scheme& scheme, double dt) {
     const FdmDiscretisation& disc = scheme.discretisation();
     const TridiagonalOperator& op = disc.op();
-    const std::size_t n = state.nodes();
-    const std::span<const double> u = state.values();
-    const std::span<const double> v = state.images();
-    double* const b = rhs_.data();
+    const NeumannStandard::Rhs ends = disc.rhs_ends();
+    const double* const u = state_.values().data();
+    const double* const v = state_.images().data();
 
+    // Each stage's right-hand side is formed inside the solver's forward sweep;
+    // its closed rows carry the boundary differences.
     const double a_dt = tr_bdf2::kA * dt;
-    for (std::size_t i = 0; i < n; ++i) b[i] = u[i] + a_dt * v[i];
-    disc.close_rhs(rhs_);
-    op.solve_implicit(rhs_, stage1_.values(), scratch_, a_dt);
+    op.solve_implicit([&](std::size_t i) { return u[i] + a_dt * v[i]; }, ends.low, ends.high, stage1_.values(),
+                      sweep_, a_dt);
     const LiftedRange lifted1 = scheme.project(stage1_.values());
     op.apply(stage1_.values(), stage1_.images());
     scheme.clear_image(stage1_.images(), lifted1);
 
     const double w_dt = tr_bdf2::kW * dt;
-    const std::span<const double> v1 = stage1_.images();
-    for (std::size_t i = 0; i < n; ++i) b[i] = u[i] + w_dt * v[i] + w_dt * v1[i];
-    disc.close_rhs(rhs_);
-    op.solve_implicit(rhs_, stage2_.values(), scratch_, tr_bdf2::kD * dt);
+    const double* const v1 = stage1_.images().data();
+    op.solve_implicit([&](std::size_t i) { return u[i] + w_dt * v[i] + w_dt * v1[i]; }, ends.low, ends.high,
+                      stage2_.values(), sweep_, tr_bdf2::kD * dt);
     const LiftedRange lifted2 = scheme.project(stage2_.values());
     op.apply(stage2_.values(), stage2_.images());
     scheme.clear_image(stage2_.images(), lifted2);
 
-    swap(state, stage2_);
+    swap(state_, stage2_);
 }
 
 }  // namespace vorel

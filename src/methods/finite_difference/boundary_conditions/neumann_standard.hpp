@@ -32,8 +32,7 @@ struct NeumannStandard {
     };
     Rhs rhs(const FdmGrid& grid) const noexcept {
         const std::size_t last = grid.size() - 1;
-        return {grid.h_plus[0] * (low * grid.transform.first_derivative(grid.x[0])),
-                grid.h_minus[last] * (high * grid.transform.first_derivative(grid.x[last]))};
+        return {grid.h_plus[0] * (low * grid.mapped[0].first), grid.h_minus[last] * (high * grid.mapped[last].first)};
     }
 };
 

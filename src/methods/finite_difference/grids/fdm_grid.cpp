@@ -14,19 +14,16 @@ double Transform::coordinate(double s) const noexcept {
     return std::asinh(std::log(s / center) / alpha);
 }
 
-double Transform::first_derivative(double x) const noexcept {
-    if (kind == TransformKind::Log) return std::exp(x);
-    return spot(x) * alpha * std::cosh(x);
-}
-
 Transform::Point Transform::point(double x) const noexcept {
     if (kind == TransformKind::Log) {
         const double s = std::exp(x);
         return {s, s, s};
     }
-    const double s = spot(x);
-    const double first = s * alpha * std::cosh(x);
-    const double second = s * alpha * std::sinh(x) + first * alpha * std::cosh(x);
+    const double sinh_x = std::sinh(x);
+    const double cosh_x = std::cosh(x);
+    const double s = center * std::exp(alpha * sinh_x);
+    const double first = s * alpha * cosh_x;
+    const double second = s * alpha * sinh_x + first * alpha * cosh_x;
     return {s, first, second};
 }
 
@@ -39,6 +36,11 @@ void compute_spacings(FdmGrid& grid) {
         grid.h_plus[i] = h;
         grid.h_minus[i + 1] = h;
     }
+}
+
+void map_nodes(FdmGrid& grid) {
+    grid.mapped.resize(grid.size());
+    for (std::size_t i = 0; i < grid.size(); ++i) grid.mapped[i] = grid.transform.point(grid.x[i]);
 }
 
 }  // namespace vorel

@@ -25,7 +25,8 @@ struct Transform {
 
     double spot(double x) const noexcept;        // Log: eˣ; Sinh: K·exp(α·sinh x)
     double coordinate(double s) const noexcept;  // Log: ln S; Sinh: asinh(ln(S/K)/α)
-    double first_derivative(double x) const noexcept;
+    // S, S′ and S″ at x, each hyperbolic function evaluated once; point(x).spot
+    // equals spot(x) exactly.
     Point point(double x) const noexcept;
 };
 
@@ -38,11 +39,17 @@ struct FdmGrid {
     std::vector<double> h_plus;   // x[i+1] − x[i]; 0 at the last node
     std::vector<double> h_minus;  // x[i] − x[i−1]; 0 at the first node
     std::vector<double> spot;     // S at each node
+    // The transform at each node: S(x), S′(x), S″(x). S(x) is the spot itself on a
+    // uniform grid; on a fitted one it is the round trip of the shifted spot.
+    std::vector<Transform::Point> mapped;
 
     std::size_t size() const noexcept { return x.size(); }
 };
 
 // Fills h_plus and h_minus from x.
 void compute_spacings(FdmGrid& grid);
+
+// Fills `mapped` from x.
+void map_nodes(FdmGrid& grid);
 
 }  // namespace vorel

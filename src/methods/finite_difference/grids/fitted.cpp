@@ -14,6 +14,7 @@ FdmGrid shifted(const FdmGrid& grid, double shift) {
         moved.x[i] = moved.transform.coordinate(moved.spot[i]);
     }
     compute_spacings(moved);
+    map_nodes(moved);
     return moved;
 }
 

@@ -36,9 +36,11 @@ FdmGrid uniform_grid(double strike, double sigma, double t, const FdmConfig& con
     const double dx = (x_max - x_min) / (static_cast<double>(n) - 1.0);
     grid.x.resize(n);
     grid.spot.resize(n);
+    grid.mapped.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
         grid.x[i] = x_min + dx * static_cast<double>(i);
-        grid.spot[i] = grid.transform.spot(grid.x[i]);
+        grid.mapped[i] = grid.transform.point(grid.x[i]);
+        grid.spot[i] = grid.mapped[i].spot;
     }
     compute_spacings(grid);
     return grid;

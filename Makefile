@@ -91,7 +91,7 @@ bench: bench-build
 
 bench-callgrind: bench-build
 	@command -v valgrind >/dev/null || { $(SUDO) apt-get update -qq && $(SUDO) apt-get install -y -qq valgrind >/dev/null; }
-	$(BENCH_PY) --callgrind
+	$(BENCH_PY) --callgrind $(BENCH_ARGS)
 
 clean:
 	rm -rf build $(VENV)

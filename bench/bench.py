@@ -3,6 +3,7 @@
     python bench/bench.py                   time every case, print the table, write bench/results.json
     python bench/bench.py --compare OLD     the same, with the figures of an earlier results file beside them
     python bench/bench.py --callgrind       instruction counts of the engines under valgrind's callgrind
+                                            (written to bench/results-callgrind.json; --compare works too)
 
 Each timing is the median over repeated batches of the time per call, and is also
 given as a ratio to the floor, a trivial call into the module (int(OptionType.Call))
@@ -181,6 +182,10 @@ def count_instructions(index: int) -> int:
     return int(match.group(1))
 
 
+def per_node_step(row: dict) -> str:
+    return f"{row['instructions'] / (row['nodes'] * row['steps']):.1f}" if row["nodes"] else "-"
+
+
 def run_callgrind() -> dict:
     counts = {}
     for index, (name, _, _, nodes, steps, calls) in enumerate(COUNTED):
@@ -188,11 +193,14 @@ def run_callgrind() -> dict:
     return counts
 
 
-def print_callgrind(counts: dict) -> None:
-    print(f"{'engine, per pricing':<34}{'instructions':>16}{'per node-step':>16}")
+def print_callgrind(counts: dict, earlier: dict | None) -> None:
+    header = f"{'engine, per pricing':<34}{'instructions':>16}{'per node-step':>16}"
+    print(header + (f"{'before':>16}{'per node-step':>16}" if earlier else ""))
     for name, row in counts.items():
-        per = row["instructions"] / (row["nodes"] * row["steps"]) if row["nodes"] else None
-        print(f"{name:<34}{row['instructions']:>16,.0f}{'-' if per is None else f'{per:.1f}':>16}")
+        line = f"{name:<34}{row['instructions']:>16,.0f}{per_node_step(row):>16}"
+        if earlier and name in earlier:
+            line += f"{earlier[name]['instructions']:>16,.0f}{per_node_step(earlier[name]):>16}"
+        print(line)
     fine, half = counts["American put, 801 x 800"], counts["American put, 801 x 400"]
     marginal = (fine["instructions"] - half["instructions"]) / (801 * 400)
     print(f"\n801 x 800: {fine['instructions'] / (801 * 800):.1f} instructions per node-step in all, "
@@ -220,7 +228,7 @@ def main() -> None:
     print(f"vorel from {Path(vorel.__file__).resolve()}")
     if args.callgrind:
         counts = run_callgrind()
-        print_callgrind(counts)
+        print_callgrind(counts, json.loads(args.compare.read_text()) if args.compare else None)
         output = args.output.with_name(args.output.stem + "-callgrind.json")
         output.write_text(json.dumps(counts, indent=2) + "\n")
         print(f"\nwritten to {os.path.relpath(output)}")

@@ -140,6 +140,7 @@ FdmSchedule fdm_schedule(const VanillaOption& option, std::span<const Dividend> 
 
 PricingResult price_fdm(const VanillaOption& option, std::span<const Dividend> dividends, const FdmSchedule& schedule,
                         const FdmConfig& config, double spot, double sigma, double r, double q) {
+    if (schedule.dividend_times.size() != dividends.size()) panic("the schedule was made for other dividends");
     const Inputs inputs{option, config, dividends, schedule, spot};
     FdmGrid grid = uniform_grid(option.strike, sigma, schedule.t, config, spot);
     const FdmProcess process{r, q, sigma};

@@ -28,7 +28,8 @@ FdmSchedule fdm_schedule(const VanillaOption& option, std::span<const Dividend> 
                          const ValuationTime& valuation_time);
 
 // Prices on a schedule made for the same option and dividends (a root search
-// makes it once for all its trial volatilities).
+// makes it once for all its trial volatilities); panics on one made for a
+// different number of dividends.
 PricingResult price_fdm(const VanillaOption& option, std::span<const Dividend> dividends, const FdmSchedule& schedule,
                         const FdmConfig& config, double spot, double sigma, double r, double q);
 

@@ -20,21 +20,51 @@ bool too_many_positional(const SignatureView& sig, Py_ssize_t given) {
     return false;
 }
 
+// Parameter `i`'s name as an interned string; null (then only its text is
+// compared) if interning fails.
+PyObject* interned_name(const SignatureView& sig, std::size_t i) {
+    std::atomic<PyObject*>& slot = sig.interned[i];
+    if (PyObject* name = slot.load(std::memory_order_acquire)) return name;
+    PyObject* name = PyUnicode_InternFromString(sig.names[i]);
+    if (name == nullptr) {
+        PyErr_Clear();
+        return nullptr;
+    }
+    PyObject* expected = nullptr;
+    if (!slot.compare_exchange_strong(expected, name, std::memory_order_acq_rel)) {
+        Py_DECREF(name);  // an earlier call stored the same string
+        return expected;
+    }
+    return name;  // the slot keeps this reference for the life of the process
+}
+
+// The position of the parameter named `keyword`, or sig.count for none. A
+// keyword is almost always the interned string itself; any other string (made
+// at run time, or a str subclass) is compared by its text.
+std::size_t parameter_named(const SignatureView& sig, PyObject* keyword) {
+    for (std::size_t i = 0; i < sig.count; ++i) {
+        if (interned_name(sig, i) == keyword) return i;
+    }
+    for (std::size_t i = 0; i < sig.count; ++i) {
+        if (PyUnicode_CompareWithASCIIString(keyword, sig.names[i]) == 0) return i;
+    }
+    return sig.count;
+}
+
 // Fills the parameter named `keyword`; false with the error set when the name
 // is unknown or the parameter already has a value.
 bool place_keyword(const SignatureView& sig, PyObject* keyword, PyObject* value, PyObject** out) {
-    for (std::size_t i = 0; i < sig.count; ++i) {
-        if (PyUnicode_CompareWithASCIIString(keyword, sig.names[i]) != 0) continue;
-        if (out[i] != nullptr) {
-            PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", sig.qualname,
-                         sig.names[i]);
-            return false;
-        }
-        out[i] = value;
-        return true;
+    const std::size_t i = parameter_named(sig, keyword);
+    if (i == sig.count) {
+        PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", sig.qualname, keyword);
+        return false;
     }
-    PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", sig.qualname, keyword);
-    return false;
+    if (out[i] != nullptr) {
+        PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", sig.qualname, sig.names[i]);
+        return false;
+    }
+    out[i] = value;
+    return true;
 }
 
 // Reports missing required parameters; turns None into "absent" for optional ones.

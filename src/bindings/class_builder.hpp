@@ -67,20 +67,26 @@ struct Enumeration {
     }
 };
 
-// The once-per-process class object of one class. `create` returns the new
+// The once-per-process class object kept in `slot`. `create` returns the new
 // class as a PyRef; the slot keeps that reference for the life of the process.
+template <class Create>
+PyTypeObject* publish_class(std::atomic<PyTypeObject*>& slot, Create create) {
+    if (PyTypeObject* type = slot.load(std::memory_order_acquire)) return type;
+    PyRef created = create();
+    if (!created) return nullptr;
+    PyTypeObject* expected = nullptr;
+    if (!slot.compare_exchange_strong(expected, as_type(created), std::memory_order_acq_rel)) {
+        return expected;  // another initialisation won; ours is released
+    }
+    return reinterpret_cast<PyTypeObject*>(created.release());
+}
+
+// The class object of a class that no C++ type stands for.
 class TypeSlot {
 public:
     template <class Create>
     PyTypeObject* get(Create create) {
-        if (PyTypeObject* type = type_.load(std::memory_order_acquire)) return type;
-        PyRef created = create();
-        if (!created) return nullptr;
-        PyTypeObject* expected = nullptr;
-        if (!type_.compare_exchange_strong(expected, as_type(created), std::memory_order_acq_rel)) {
-            return expected;  // another initialisation won; ours is released
-        }
-        return reinterpret_cast<PyTypeObject*>(created.release());
+        return publish_class(type_, create);
     }
 
 private:
@@ -89,10 +95,9 @@ private:
 
 }  // namespace vorel::py
 
-// Defines type_object<Type>() from a function returning the new class.
-#define VOREL_CLASS_OBJECT(Type, create)      \
-    template <>                               \
-    PyTypeObject* type_object<Type>() {       \
-        static TypeSlot slot;                 \
-        return slot.get(create);              \
+// Defines create_type_object<Type>() from a function returning the new class.
+#define VOREL_CLASS_OBJECT(Type, create)                       \
+    template <>                                                \
+    PyTypeObject* create_type_object<Type>() {                 \
+        return publish_class(ClassObject<Type>::type, create); \
     }

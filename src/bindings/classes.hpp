@@ -55,26 +55,26 @@ struct ImpliedVolBuilder {
     std::optional<double> target;
 };
 
-template <> PyTypeObject* type_object<Compounding>();
-template <> PyTypeObject* type_object<DayCountConvention>();
-template <> PyTypeObject* type_object<Frequency>();
-template <> PyTypeObject* type_object<InterestRate>();
-template <> PyTypeObject* type_object<Tenor>();
-template <> PyTypeObject* type_object<PeriodCalculatorClass>();
-template <> PyTypeObject* type_object<RateCurve>();
-template <> PyTypeObject* type_object<VolSurface>();
-template <> PyTypeObject* type_object<DividendSchedule>();
-template <> PyTypeObject* type_object<MarketFrame>();
-template <> PyTypeObject* type_object<OptionType>();
-template <> PyTypeObject* type_object<ExerciseStyle>();
-template <> PyTypeObject* type_object<VanillaOption>();
-template <> PyTypeObject* type_object<FdmConfig>();
-template <> PyTypeObject* type_object<TransformConfig>();
-template <> PyTypeObject* type_object<SharedConfig>();
-template <> PyTypeObject* type_object<InstrumentPolicy>();
-template <> PyTypeObject* type_object<OptionResult>();
-template <> PyTypeObject* type_object<Greeks>();
-template <> PyTypeObject* type_object<ValuationBuilder>();
-template <> PyTypeObject* type_object<ImpliedVolBuilder>();
+template <> PyTypeObject* create_type_object<Compounding>();
+template <> PyTypeObject* create_type_object<DayCountConvention>();
+template <> PyTypeObject* create_type_object<Frequency>();
+template <> PyTypeObject* create_type_object<InterestRate>();
+template <> PyTypeObject* create_type_object<Tenor>();
+template <> PyTypeObject* create_type_object<PeriodCalculatorClass>();
+template <> PyTypeObject* create_type_object<RateCurve>();
+template <> PyTypeObject* create_type_object<VolSurface>();
+template <> PyTypeObject* create_type_object<DividendSchedule>();
+template <> PyTypeObject* create_type_object<MarketFrame>();
+template <> PyTypeObject* create_type_object<OptionType>();
+template <> PyTypeObject* create_type_object<ExerciseStyle>();
+template <> PyTypeObject* create_type_object<VanillaOption>();
+template <> PyTypeObject* create_type_object<FdmConfig>();
+template <> PyTypeObject* create_type_object<TransformConfig>();
+template <> PyTypeObject* create_type_object<SharedConfig>();
+template <> PyTypeObject* create_type_object<InstrumentPolicy>();
+template <> PyTypeObject* create_type_object<OptionResult>();
+template <> PyTypeObject* create_type_object<Greeks>();
+template <> PyTypeObject* create_type_object<ValuationBuilder>();
+template <> PyTypeObject* create_type_object<ImpliedVolBuilder>();
 
 }  // namespace vorel::py

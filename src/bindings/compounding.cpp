@@ -20,23 +20,26 @@ PyObject* continuous(PyObject*, PyObject*) {
     return run_frame([] { return wrap(Compounding::continuous()); });
 }
 
+constinit const Signature<1> kCompounded{"Compounding.compounded", {"freq"}};
+constinit const Signature<1> kSimpleThenCompounded{"Compounding.simple_then_compounded", {"freq"}};
+
 // compounded(freq) and simple_then_compounded(freq).
 template <Compounding (*Make)(Frequency)>
-PyObject* with_frequency(const char* qualname, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* with_frequency(const Signature<1>& signature, PyObject* const* args, Py_ssize_t nargs,
+                         PyObject* kwnames) {
     return run_frame([&]() -> PyRef {
-        VOREL_LET(bound, bind(Signature<1>{qualname, {"freq"}}, args, nargs, kwnames));
+        VOREL_LET(bound, bind(signature, args, nargs, kwnames));
         VOREL_LET(frequency, named("freq", extract<Frequency>(bound[0])));
         return wrap(Make(frequency));
     });
 }
 
 PyObject* compounded(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return with_frequency<Compounding::compounded>("Compounding.compounded", args, nargs, kwnames);
+    return with_frequency<Compounding::compounded>(kCompounded, args, nargs, kwnames);
 }
 
 PyObject* simple_then_compounded(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return with_frequency<Compounding::simple_then_compounded>("Compounding.simple_then_compounded", args, nargs,
-                                                               kwnames);
+    return with_frequency<Compounding::simple_then_compounded>(kSimpleThenCompounded, args, nargs, kwnames);
 }
 
 PyObject* repr(PyObject* self) {

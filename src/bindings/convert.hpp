@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "bindings/globals.hpp"
@@ -15,15 +17,77 @@
 
 namespace vorel::py {
 
-// float, int, or anything with __float__ or __index__.
-std::optional<double> to_f64(PyObject* object);
-// int or anything with __index__; float is refused.
-std::optional<std::int32_t> to_i32(PyObject* object);
-std::optional<std::uint32_t> to_u32(PyObject* object);
-std::optional<std::uint64_t> to_u64(PyObject* object);
+namespace detail {
 
-PyRef from_f64(double value);
-PyRef from_i64(std::int64_t value);
+// The integer behind `object` through __index__, as a C long (64 bits on the
+// platforms the module is built for). An exact int is its own __index__, and is
+// read without asking for it.
+static_assert(sizeof(long) == 8);
+inline std::optional<long> index_as_long(PyObject* object) {
+    PyRef index;
+    if (!PyLong_CheckExact(object)) {
+        index = PyRef::steal(PyNumber_Index(object));
+        if (!index) return std::nullopt;
+        object = index.get();
+    }
+    const long value = PyLong_AsLong(object);
+    if (value == -1 && PyErr_Occurred()) return std::nullopt;
+    return value;
+}
+
+inline std::optional<unsigned long long> index_as_unsigned(PyObject* object) {
+    PyRef index;
+    if (!PyLong_CheckExact(object)) {
+        index = PyRef::steal(PyNumber_Index(object));
+        if (!index) return std::nullopt;
+        object = index.get();
+    }
+    const unsigned long long value = PyLong_AsUnsignedLongLong(object);
+    if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return std::nullopt;
+    return value;
+}
+
+// OverflowError for an integer that does not fit the target type.
+void raise_out_of_range();
+
+// A wider integer narrowed to Target; OverflowError when it does not fit.
+template <class Target, class Source>
+std::optional<Target> narrow(std::optional<Source> value) {
+    if (!value) return std::nullopt;
+    if (!std::in_range<Target>(*value)) {
+        raise_out_of_range();
+        return std::nullopt;
+    }
+    return static_cast<Target>(*value);
+}
+
+}  // namespace detail
+
+// The scalar conversions are inline: out of line, their optional results would
+// be written to memory and read back at every call.
+
+// float, int, or anything with __float__ or __index__.
+inline std::optional<double> to_f64(PyObject* object) {
+    const double value = PyFloat_AsDouble(object);
+    if (value == -1.0 && PyErr_Occurred()) return std::nullopt;
+    return value;
+}
+
+// int or anything with __index__; float is refused.
+inline std::optional<std::int32_t> to_i32(PyObject* object) {
+    return detail::narrow<std::int32_t>(detail::index_as_long(object));
+}
+inline std::optional<std::uint32_t> to_u32(PyObject* object) {
+    return detail::narrow<std::uint32_t>(detail::index_as_unsigned(object));
+}
+inline std::optional<std::uint64_t> to_u64(PyObject* object) {
+    const std::optional<unsigned long long> value = detail::index_as_unsigned(object);
+    if (!value) return std::nullopt;
+    return static_cast<std::uint64_t>(*value);
+}
+
+inline PyRef from_f64(double value) { return PyRef::steal(PyFloat_FromDouble(value)); }
+inline PyRef from_i64(std::int64_t value) { return PyRef::steal(PyLong_FromLongLong(value)); }
 PyRef from_str(std::string_view text);
 
 // An optional argument: absent (omitted, or None) gives `fallback`, anything

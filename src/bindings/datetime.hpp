@@ -1,5 +1,9 @@
 #pragma once
-// Python date and datetime arguments.
+// Python date and datetime arguments. An instance of exactly `date` or
+// `datetime` (classes nothing can redefine) is read through the classes' own
+// field descriptors, and a `datetime` in a `timezone` zone is converted without
+// calling its methods, with the results they would give. A subclass, or a zone
+// of any other kind, is asked through its methods.
 
 #include <optional>
 

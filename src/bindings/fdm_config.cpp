@@ -13,7 +13,7 @@ namespace {
 
 PyObject* construct_fdm_config(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return run_frame([&]() -> PyRef {
-        static constexpr Signature<4> signature{
+        static constinit const Signature<4> signature{
             "FdmConfig.__new__", {"time_steps", "grid_nodes", "grid_std_devs", "transform"}, 0};
         VOREL_LET(bound, bind(signature, args, kwargs));
         const FdmConfig defaults;
@@ -39,7 +39,7 @@ PyObject* log_map(PyObject*, PyObject*) {
 
 PyObject* sinh_map(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return run_frame([&]() -> PyRef {
-        static constexpr Signature<1> signature{"TransformConfig.sinh", {"alpha"}};
+        static constinit const Signature<1> signature{"TransformConfig.sinh", {"alpha"}};
         VOREL_LET(bound, bind(signature, args, nargs, kwnames));
         VOREL_LET(alpha, named("alpha", to_f64(bound[0])));
         return wrap(TransformConfig::sinh(alpha));

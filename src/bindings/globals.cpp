@@ -8,7 +8,7 @@ namespace {
 Globals g_globals{};
 bool g_ready = false;
 
-// Both helpers keep what an earlier, partly failed initialisation already found.
+// The helpers keep what an earlier, partly failed initialisation already found.
 bool intern(PyObject*& slot, const char* text) {
     if (slot != nullptr) return true;
     slot = PyUnicode_InternFromString(text);
@@ -21,6 +21,58 @@ bool lookup(PyObject*& slot, const char* module_name, const char* attribute) {
     if (!module) return false;
     slot = PyObject_GetAttrString(module.get(), attribute);
     return slot != nullptr;
+}
+
+bool is_immutable(PyObject* type) {
+    return PyType_Check(type) &&
+           (PyType_GetFlags(reinterpret_cast<PyTypeObject*>(type)) & Py_TPFLAGS_IMMUTABLETYPE) != 0;
+}
+
+// Whether the attributes of `type`'s instances can be read through the class's
+// descriptors: a class that cannot change, with the generic attribute lookup.
+bool has_fixed_lookup(PyObject* type) {
+    return is_immutable(type) &&
+           PyType_GetSlot(reinterpret_cast<PyTypeObject*>(type), Py_tp_getattro) ==
+               reinterpret_cast<void*>(PyObject_GenericGetAttr);
+}
+
+// The data descriptor of attribute `name` of `type`'s instances; false with
+// an exception set if the lookup fails, true with `field` left null if the
+// attribute is not a data descriptor.
+bool find_field(Field& field, PyObject* type, PyObject* name) {
+    if (field.descriptor != nullptr) return true;
+    PyRef descriptor = PyRef::steal(PyObject_GetAttr(type, name));
+    if (!descriptor) return false;
+    PyTypeObject* kind = Py_TYPE(descriptor.get());
+    auto get = reinterpret_cast<descrgetfunc>(PyType_GetSlot(kind, Py_tp_descr_get));
+    if (get == nullptr || PyType_GetSlot(kind, Py_tp_descr_set) == nullptr) return true;
+    field.get = get;
+    field.descriptor = descriptor.release();
+    return true;
+}
+
+bool find_fields() {
+    const InternedNames& n = g_globals.names;
+    DateFields& date = g_globals.date_fields;
+    DateTimeFields& datetime = g_globals.datetime_fields;
+    PyObject* date_type = g_globals.date_type;
+    PyObject* datetime_type = g_globals.datetime_type;
+    if (!find_field(date.year, date_type, n.year) || !find_field(date.month, date_type, n.month) ||
+        !find_field(date.day, date_type, n.day) || !find_field(datetime.year, datetime_type, n.year) ||
+        !find_field(datetime.month, datetime_type, n.month) || !find_field(datetime.day, datetime_type, n.day) ||
+        !find_field(datetime.hour, datetime_type, n.hour) || !find_field(datetime.minute, datetime_type, n.minute) ||
+        !find_field(datetime.second, datetime_type, n.second) ||
+        !find_field(datetime.microsecond, datetime_type, n.microsecond) ||
+        !find_field(datetime.tzinfo, datetime_type, n.tzinfo)) {
+        return false;
+    }
+    const Field* all[] = {&date.year,       &date.month,      &date.day,         &datetime.year,
+                          &datetime.month,  &datetime.day,    &datetime.hour,    &datetime.minute,
+                          &datetime.second, &datetime.microsecond, &datetime.tzinfo};
+    bool complete = true;
+    for (const Field* field : all) complete = complete && field->descriptor != nullptr;
+    g_globals.direct_fields = complete && has_fixed_lookup(date_type) && has_fixed_lookup(datetime_type);
+    return true;
 }
 
 }  // namespace
@@ -50,6 +102,13 @@ bool init_globals() {
         g_globals.utc = PyObject_GetAttrString(timezone.get(), "utc");
         if (g_globals.utc == nullptr) return false;
     }
+    if (g_globals.timezone_type == nullptr) {
+        PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(g_globals.utc));
+        Py_INCREF(type);
+        g_globals.timezone_type = type;
+    }
+    if (!find_fields()) return false;
+    g_globals.builtin_timezone = is_immutable(g_globals.timezone_type) && is_immutable(g_globals.datetime_type);
     g_ready = true;
     return true;
 }

@@ -12,7 +12,7 @@ namespace {
 
 PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return run_frame([&]() -> PyRef {
-        static constexpr Signature<3> signature{"InterestRate.__new__", {"rate", "compounding", "dcc"}};
+        static constinit const Signature<3> signature{"InterestRate.__new__", {"rate", "compounding", "dcc"}};
         VOREL_LET(bound, bind(signature, args, kwargs));
         VOREL_LET(rate, named("rate", to_f64(bound[0])));
         VOREL_LET(compounding, named("compounding", extract<Compounding>(bound[1])));
@@ -23,7 +23,7 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 
 PyObject* discount_factor(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return run_frame([&]() -> PyRef {
-        static constexpr Signature<1> signature{"InterestRate.discount_factor", {"t"}};
+        static constinit const Signature<1> signature{"InterestRate.discount_factor", {"t"}};
         VOREL_LET(bound, bind(signature, args, nargs, kwnames));
         VOREL_LET(rate, receiver<InterestRate>(self));
         VOREL_LET(t, named("t", to_f64(bound[0])));

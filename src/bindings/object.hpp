@@ -2,6 +2,7 @@
 // Instances of the module's classes: the object header, the borrow flag and one
 // C++ value. Helpers create them, borrow them and copy values out of them.
 
+#include <atomic>
 #include <new>
 #include <optional>
 #include <type_traits>
@@ -21,11 +22,31 @@ struct Object {
     T value;
 };
 
-// The class object of the Python class that wraps T (created on first request;
-// borrowed; null with an exception set if creation failed). Each class file
-// defines its specialisation.
+// What the module keeps of the Python class that wraps T: the class object once
+// created, and the class's allocation slots, read on first use. The classes are
+// heap types of our own whose slots never change, all made by create_class()
+// with the same base and flags, so the slots read from one class made for T
+// hold for any other.
 template <class T>
-PyTypeObject* type_object();
+struct ClassObject {
+    static inline std::atomic<PyTypeObject*> type{nullptr};
+    static inline std::atomic<allocfunc> alloc_slot{nullptr};
+    static inline std::atomic<freefunc> free_slot{nullptr};
+};
+
+// Creates the class that wraps T and records it in ClassObject<T> (borrowed;
+// null with an exception set if creation failed). Each class file defines its
+// specialisation with VOREL_CLASS_OBJECT.
+template <class T>
+PyTypeObject* create_type_object();
+
+// The class object of the Python class that wraps T (created on first request;
+// borrowed; null with an exception set if creation failed).
+template <class T>
+PyTypeObject* type_object() {
+    if (PyTypeObject* type = ClassObject<T>::type.load(std::memory_order_acquire)) return type;
+    return create_type_object<T>();
+}
 
 // TypeError "'<type of object>' object cannot be cast as '<expected>'".
 void raise_cast_error(PyObject* object, const char* expected);
@@ -40,11 +61,15 @@ Object<T>* as_object(PyObject* object) noexcept {
     return reinterpret_cast<Object<T>*>(object);
 }
 
-// A new instance of `type` holding `value`.
+// A new instance of `type` (a class wrapping T) holding `value`.
 template <class T>
 PyRef make_instance(PyTypeObject* type, T value) {
     static_assert(std::is_nothrow_move_constructible_v<T>);
-    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+    allocfunc alloc = ClassObject<T>::alloc_slot.load(std::memory_order_relaxed);
+    if (alloc == nullptr) {
+        alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+        ClassObject<T>::alloc_slot.store(alloc, std::memory_order_relaxed);
+    }
     PyObject* raw = alloc(type, 0);
     if (raw == nullptr) return {};
     auto* object = as_object<T>(raw);
@@ -66,7 +91,12 @@ void dealloc(PyObject* self) noexcept {
     auto* object = as_object<T>(self);
     object->value.~T();
     object->borrow.~BorrowFlag();
-    reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free))(self);
+    freefunc release = ClassObject<T>::free_slot.load(std::memory_order_relaxed);
+    if (release == nullptr) {
+        release = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+        ClassObject<T>::free_slot.store(release, std::memory_order_relaxed);
+    }
+    release(self);
     Py_DECREF(type);
 }
 
@@ -114,14 +144,20 @@ std::optional<Borrow<T, kAccess>> borrow(PyObject* object) {
     return Borrow<T, kAccess>(typed);
 }
 
-// Checks that `object` is a T (cast error otherwise).
+namespace detail {
+// The whole check against the class `type_object()` gives (creating it on first
+// use): instances of subclasses pass, anything else is a cast error. One
+// function for all classes, kept out of line.
+bool check_type_in_full(PyObject* object, PyTypeObject* (*type_object)());
+}  // namespace detail
+
+// Checks that `object` is a T (cast error otherwise). An instance of exactly the
+// class, the usual case, is answered inline.
 template <class T>
 bool check_type(PyObject* object) {
-    PyTypeObject* type = type_object<T>();
-    if (type == nullptr) return false;
-    if (is_instance_of(object, type)) return true;
-    raise_cast_error(object, type);
-    return false;
+    PyTypeObject* type = ClassObject<T>::type.load(std::memory_order_acquire);
+    if (type != nullptr && Py_TYPE(object) == type) return true;
+    return detail::check_type_in_full(object, type_object<T>);
 }
 
 // The receiver of a method: type check, then the borrow (shared for reading

@@ -43,7 +43,7 @@ PyRef create_exercise_style() {
 
 PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return run_frame([&]() -> PyRef {
-        static constexpr Signature<4> signature{"VanillaOption.__new__",
+        static constinit const Signature<4> signature{"VanillaOption.__new__",
                                                 {"strike", "expiry_time", "option_type", "exercise_style"}};
         VOREL_LET(bound, bind(signature, args, kwargs));
         VOREL_LET(strike, named("strike", to_f64(bound[0])));
@@ -57,7 +57,7 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 
 PyObject* years_to_expiry(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return run_frame([&]() -> PyRef {
-        static constexpr Signature<1> signature{"VanillaOption.years_to_expiry", {"valuation_date"}, 0};
+        static constinit const Signature<1> signature{"VanillaOption.years_to_expiry", {"valuation_date"}, 0};
         VOREL_LET(bound, bind(signature, args, nargs, kwnames));
         VOREL_LET(option, receiver<VanillaOption>(self));
         VOREL_LET(from, bound[0] == nullptr

@@ -13,7 +13,7 @@ namespace {
 
 PyObject* days_between(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return run_frame([&]() -> PyRef {
-        static constexpr Signature<3> signature{"PeriodCalculator.days_between", {"start", "end", "convention"}};
+        static constinit const Signature<3> signature{"PeriodCalculator.days_between", {"start", "end", "convention"}};
         VOREL_LET(bound, bind(signature, args, nargs, kwnames));
         VOREL_LET(start, named("start", calendar_date(bound[0])));
         VOREL_LET(end, named("end", calendar_date(bound[1])));
@@ -24,7 +24,7 @@ PyObject* days_between(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
 
 PyObject* year_fraction(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return run_frame([&]() -> PyRef {
-        static constexpr Signature<3> signature{"PeriodCalculator.year_fraction", {"start", "end", "convention"}};
+        static constinit const Signature<3> signature{"PeriodCalculator.year_fraction", {"start", "end", "convention"}};
         VOREL_LET(bound, bind(signature, args, nargs, kwnames));
         VOREL_LET(start, named("start", instant_strict_utc(bound[0])));
         VOREL_LET(end, named("end", instant_strict_utc(bound[1])));

@@ -11,30 +11,36 @@
 namespace vorel::py {
 namespace {
 
-PyObject* make(TenorUnit unit, const char* qualname, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+constinit const Signature<1> kDays{"Tenor.days", {"n"}};
+constinit const Signature<1> kWeeks{"Tenor.weeks", {"n"}};
+constinit const Signature<1> kMonths{"Tenor.months", {"n"}};
+constinit const Signature<1> kYears{"Tenor.years", {"n"}};
+
+PyObject* make(TenorUnit unit, const Signature<1>& signature, PyObject* const* args, Py_ssize_t nargs,
+               PyObject* kwnames) {
     return run_frame([&]() -> PyRef {
-        VOREL_LET(bound, bind(Signature<1>{qualname, {"n"}}, args, nargs, kwnames));
+        VOREL_LET(bound, bind(signature, args, nargs, kwnames));
         VOREL_LET(count, named("n", to_i32(bound[0])));
         return wrap(Tenor{unit, count});
     });
 }
 
 PyObject* days(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return make(TenorUnit::Days, "Tenor.days", args, nargs, kwnames);
+    return make(TenorUnit::Days, kDays, args, nargs, kwnames);
 }
 PyObject* weeks(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return make(TenorUnit::Weeks, "Tenor.weeks", args, nargs, kwnames);
+    return make(TenorUnit::Weeks, kWeeks, args, nargs, kwnames);
 }
 PyObject* months(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return make(TenorUnit::Months, "Tenor.months", args, nargs, kwnames);
+    return make(TenorUnit::Months, kMonths, args, nargs, kwnames);
 }
 PyObject* years(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return make(TenorUnit::Years, "Tenor.years", args, nargs, kwnames);
+    return make(TenorUnit::Years, kYears, args, nargs, kwnames);
 }
 
 PyObject* advance(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return run_frame([&]() -> PyRef {
-        static constexpr Signature<1> signature{"Tenor.advance", {"from"}};
+        static constinit const Signature<1> signature{"Tenor.advance", {"from"}};
         VOREL_LET(bound, bind(signature, args, nargs, kwnames));
         VOREL_LET(tenor, receiver<Tenor>(self));
         VOREL_LET(from, named("from", calendar_date(bound[0])));

@@ -1,8 +1,12 @@
 """Argument binding, conversions and error mapping shared by every entry point."""
 
+from datetime import date, datetime, timedelta, timezone
+from zoneinfo import ZoneInfo
+
 import pytest
 
-from vorel import Compounding, DayCountConvention, Frequency, InterestRate, PeriodCalculator, Tenor
+from vorel import (Compounding, DayCountConvention, DividendSchedule, ExerciseStyle, Frequency, InterestRate,
+                   OptionMarketFrame, OptionType, PeriodCalculator, RateCurve, Tenor, VanillaOption, VolSurface)
 
 ACT_365 = DayCountConvention.ACT_365_FIXED
 RATE = InterestRate(0.05, Compounding.continuous(), ACT_365)
@@ -32,9 +36,20 @@ def test_binding_errors_use_the_interpreter_wording(call, message):
     assert str(info.value) == message
 
 
+class Keyword(str):
+    pass
+
+
 def test_keywords_bind_like_positionals():
     rate = InterestRate(dcc=ACT_365, compounding=Compounding.simple(), rate=0.05)
     assert rate.discount_factor(t=0.5) == 1 / 1.025
+    # Names the interpreter did not intern (built at run time, or a str subclass) match by their text.
+    for name in ("".join(["t"]), Keyword("t")):
+        assert rate.discount_factor(**{name: 0.5}) == 1 / 1.025
+        with pytest.raises(TypeError, match="got multiple values for argument 't'"):
+            rate.discount_factor(0.5, **{name: 0.5})
+    with pytest.raises(TypeError, match="unexpected keyword argument 'tt'"):
+        rate.discount_factor(**{Keyword("tt"): 0.5})
     assert Tenor.days(n=3) is not None
 
 
@@ -118,3 +133,64 @@ def test_panic_escapes_except_exception(capfd):
     with pytest.raises(BaseException) as again:
         rate.discount_factor(2.0)
     assert type(again.value) is panic
+
+
+class PlainDateTime(datetime):
+    pass
+
+
+class PlainDate(date):
+    pass
+
+
+def _same_in_a_subclass(value):
+    if isinstance(value, datetime):
+        return PlainDateTime(value.year, value.month, value.day, value.hour, value.minute, value.second,
+                             value.microsecond, tzinfo=value.tzinfo)
+    return PlainDate(value.year, value.month, value.day)
+
+
+def _outcome(call, value):
+    try:
+        return "returned", call(value)
+    except BaseException as exc:  # noqa: BLE001 - panics are outcomes too
+        return type(exc), str(exc)
+
+
+_UTC = timezone.utc
+_EPOCH = datetime(1970, 1, 1, tzinfo=_UTC)
+_VALUED = datetime(2026, 1, 15, 16, tzinfo=_UTC)
+_OPTION = VanillaOption(100.0, _VALUED + timedelta(days=365), OptionType.Put, ExerciseStyle.American)
+_CURVE, _SURFACE = RateCurve.continuous(0.05, ACT_365), VolSurface.flat(0.2, ACT_365)
+_DATETIMES = [
+    _VALUED.replace(microsecond=123457), _VALUED.replace(microsecond=999999), datetime(1, 1, 1, tzinfo=_UTC),
+    datetime.max.replace(tzinfo=_UTC),
+    # Either side of 2**53 microseconds from the epoch, where a timestamp stops being exact in a double.
+    *[_EPOCH + sign * timedelta(microseconds=2**53 + step) for sign in (1, -1) for step in (-1, 0, 1)],
+    _VALUED.replace(tzinfo=timezone(timedelta(hours=5, minutes=30))), _VALUED.replace(tzinfo=ZoneInfo("America/New_York")),
+    _VALUED.replace(tzinfo=None),
+]
+_DATES = [date(2024, 2, 29), date(1, 1, 1), date(9999, 12, 31), _VALUED]
+
+
+@pytest.mark.parametrize("value", _DATETIMES, ids=str)
+@pytest.mark.parametrize("call", [
+    lambda d: VanillaOption(100.0, d, OptionType.Put, ExerciseStyle.European).years_to_expiry(_VALUED),
+    lambda d: _OPTION.years_to_expiry(d),
+    lambda d: (PeriodCalculator.year_fraction(d, _VALUED, ACT_365), PeriodCalculator.year_fraction(_VALUED, d, ACT_365)),
+    lambda d: _OPTION.valuation().market(OptionMarketFrame(100.0, _CURVE, _SURFACE)).at(d).compute().price,
+    lambda d: _OPTION.valuation().at(_VALUED).market(
+        OptionMarketFrame(100.0, _CURVE, _SURFACE, DividendSchedule([(d, 1.0)]))).compute().price,
+], ids=["expiry", "years_to_expiry", "year_fraction", "valued at", "ex-date"])
+def test_a_datetime_subclass_converts_exactly_like_a_datetime(call, value):
+    assert _outcome(call, _same_in_a_subclass(value)) == _outcome(call, value)
+
+
+@pytest.mark.parametrize("value", _DATES, ids=str)
+@pytest.mark.parametrize("call", [
+    lambda d: Tenor.months(1).advance(d),
+    lambda d: PeriodCalculator.days_between(d, date(2030, 1, 1), ACT_365),
+    lambda d: RateCurve.interpolated(d, [Tenor.years(1), Tenor.years(2)], [RATE, RATE]).zero_rate(0.5),
+], ids=["advance", "days_between", "interpolated"])
+def test_a_date_subclass_converts_exactly_like_a_date(call, value):
+    assert _outcome(call, _same_in_a_subclass(value)) == _outcome(call, value)

@@ -10,11 +10,11 @@
 namespace vorel::py {
 namespace {
 
-constexpr Signature<1> kConstruct{"ImpliedVolBuilder.__new__", {"instrument"}};
-constexpr Signature<1> kMarket{"ImpliedVolBuilder.market", {"market_frame"}};
-constexpr Signature<1> kAt{"ImpliedVolBuilder.at", {"valuation_time"}, 0};
-constexpr Signature<1> kPrice{"ImpliedVolBuilder.price", {"target"}};
-constexpr Signature<1> kConfig{"ImpliedVolBuilder.config", {"config"}, 0};
+constinit const Signature<1> kConstruct{"ImpliedVolBuilder.__new__", {"instrument"}};
+constinit const Signature<1> kMarket{"ImpliedVolBuilder.market", {"market_frame"}};
+constinit const Signature<1> kAt{"ImpliedVolBuilder.at", {"valuation_time"}, 0};
+constinit const Signature<1> kPrice{"ImpliedVolBuilder.price", {"target"}};
+constinit const Signature<1> kConfig{"ImpliedVolBuilder.config", {"config"}, 0};
 
 PyObject* price(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return record_input<ImpliedVolBuilder, kPrice>(self, args, nargs, kwnames,

@@ -29,7 +29,7 @@ PyObject* change_policy(PyObject* self, Change change) {
 
 PyObject* construct_policy(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return run_frame([&]() -> PyRef {
-        static constexpr Signature<0> signature{"InstrumentPolicy.__new__", {}};
+        static constinit const Signature<0> signature{"InstrumentPolicy.__new__", {}};
         VOREL_CHECK(bind(signature, args, kwargs));
         return make_instance(type, InstrumentPolicy{});
     });
@@ -65,7 +65,7 @@ std::optional<PricingMethod> to_fdm_method(PyObject* object) {
 
 PyObject* fdm(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return run_frame([&]() -> PyRef {
-        static constexpr Signature<1> signature{"InstrumentPolicy.fdm", {"fdm_config"}, 0};
+        static constinit const Signature<1> signature{"InstrumentPolicy.fdm", {"fdm_config"}, 0};
         VOREL_LET(bound, bind(signature, args, nargs, kwnames));
         VOREL_LET(policy, (receiver<InstrumentPolicy, Access::Exclusive>(self)));
         VOREL_LET(method,
@@ -92,7 +92,7 @@ PyRef create_policy() {
 
 PyObject* construct_config(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return run_frame([&]() -> PyRef {
-        static constexpr Signature<0> signature{"Config.__new__", {}};
+        static constinit const Signature<0> signature{"Config.__new__", {}};
         VOREL_CHECK(bind(signature, args, kwargs));
         return make_instance(type, SharedConfig{std::make_shared<const Config>(default_config())});
     });
@@ -100,7 +100,7 @@ PyObject* construct_config(PyTypeObject* type, PyObject* args, PyObject* kwargs)
 
 PyObject* add_policy(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return run_frame([&]() -> PyRef {
-        static constexpr Signature<1> signature{"Config.add_policy", {"policy"}};
+        static constinit const Signature<1> signature{"Config.add_policy", {"policy"}};
         VOREL_LET(bound, bind(signature, args, nargs, kwnames));
         VOREL_LET(config, (receiver<SharedConfig, Access::Exclusive>(self)));
         VOREL_LET(policy, named("policy", extract<InstrumentPolicy>(bound[0])));

@@ -11,10 +11,10 @@
 namespace vorel::py {
 namespace {
 
-constexpr Signature<1> kConstruct{"ValuationBuilder.__new__", {"instrument"}};
-constexpr Signature<1> kMarket{"ValuationBuilder.market", {"market_frame"}};
-constexpr Signature<1> kAt{"ValuationBuilder.at", {"valuation_time"}, 0};
-constexpr Signature<1> kConfig{"ValuationBuilder.config", {"config"}, 0};
+constinit const Signature<1> kConstruct{"ValuationBuilder.__new__", {"instrument"}};
+constinit const Signature<1> kMarket{"ValuationBuilder.market", {"market_frame"}};
+constinit const Signature<1> kAt{"ValuationBuilder.at", {"valuation_time"}, 0};
+constinit const Signature<1> kConfig{"ValuationBuilder.config", {"config"}, 0};
 
 PyObject* compute(PyObject* self, PyObject*) {
     return run_frame([&]() -> PyRef {

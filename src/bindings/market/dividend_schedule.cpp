@@ -39,7 +39,7 @@ std::optional<RawDividend> raw_dividend(PyObject* item) {
 
 PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return run_frame([&]() -> PyRef {
-        static constexpr Signature<1> signature{"DividendSchedule.__new__", {"raw_divs"}};
+        static constinit const Signature<1> signature{"DividendSchedule.__new__", {"raw_divs"}};
         VOREL_LET(bound, bind(signature, args, kwargs));
         VOREL_LET(raw, named("raw_divs", to_vector(bound[0], raw_dividend)));
         std::vector<Dividend> entries;

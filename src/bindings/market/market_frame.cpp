@@ -22,7 +22,7 @@ std::optional<std::optional<RateCurve>> extract_borrow_curve(PyObject* object) {
 
 PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return run_frame([&]() -> PyRef {
-        static constexpr Signature<5> signature{
+        static constinit const Signature<5> signature{
             "OptionMarketFrame.__new__", {"spot", "rate_curve", "vol_surface", "dividends", "borrow_curve"}, 3};
         VOREL_LET(bound, bind(signature, args, kwargs));
         VOREL_LET(spot, named("spot", to_f64(bound[0])));

@@ -13,7 +13,7 @@ namespace {
 
 PyObject* flat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return run_frame([&]() -> PyRef {
-        static constexpr Signature<1> signature{"RateCurve.flat", {"rate"}};
+        static constinit const Signature<1> signature{"RateCurve.flat", {"rate"}};
         VOREL_LET(bound, bind(signature, args, nargs, kwnames));
         VOREL_LET(rate, named("rate", extract<InterestRate>(bound[0])));
         return wrap(RateCurve::flat(std::move(rate)));
@@ -22,7 +22,7 @@ PyObject* flat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwn
 
 PyObject* continuous(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return run_frame([&]() -> PyRef {
-        static constexpr Signature<2> signature{"RateCurve.continuous", {"rate", "day_count_convention"}};
+        static constinit const Signature<2> signature{"RateCurve.continuous", {"rate", "day_count_convention"}};
         VOREL_LET(bound, bind(signature, args, nargs, kwnames));
         VOREL_LET(rate, named("rate", to_f64(bound[0])));
         VOREL_LET(convention, named("day_count_convention", extract<DayCountConvention>(bound[1])));
@@ -32,7 +32,7 @@ PyObject* continuous(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
 
 PyObject* interpolated(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return run_frame([&]() -> PyRef {
-        static constexpr Signature<3> signature{"RateCurve.interpolated", {"reference_date", "tenors", "rates"}};
+        static constinit const Signature<3> signature{"RateCurve.interpolated", {"reference_date", "tenors", "rates"}};
         VOREL_LET(bound, bind(signature, args, nargs, kwnames));
         VOREL_LET(reference_date, named("reference_date", calendar_date(bound[0])));
         VOREL_LET(tenors, named("tenors", to_vector(bound[1], extract<Tenor>)));
@@ -46,11 +46,15 @@ PyObject* interpolated(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
     });
 }
 
+constinit const Signature<1> kZeroRate{"RateCurve.zero_rate", {"t"}};
+constinit const Signature<1> kDiscountFactor{"RateCurve.discount_factor", {"t"}};
+
 // A query of the curve at one year fraction.
 template <double (RateCurve::*kQuery)(double) const>
-PyObject* query(const char* qualname, PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* query(const Signature<1>& signature, PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                PyObject* kwnames) {
     return run_frame([&]() -> PyRef {
-        VOREL_LET(bound, bind(Signature<1>{qualname, {"t"}}, args, nargs, kwnames));
+        VOREL_LET(bound, bind(signature, args, nargs, kwnames));
         VOREL_LET(curve, receiver<RateCurve>(self));
         VOREL_LET(t, named("t", to_f64(bound[0])));
         return from_f64(((*curve).*kQuery)(t));
@@ -58,10 +62,10 @@ PyObject* query(const char* qualname, PyObject* self, PyObject* const* args, Py_
 }
 
 PyObject* zero_rate(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return query<&RateCurve::zero_rate>("RateCurve.zero_rate", self, args, nargs, kwnames);
+    return query<&RateCurve::zero_rate>(kZeroRate, self, args, nargs, kwnames);
 }
 PyObject* discount_factor(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return query<&RateCurve::discount_factor>("RateCurve.discount_factor", self, args, nargs, kwnames);
+    return query<&RateCurve::discount_factor>(kDiscountFactor, self, args, nargs, kwnames);
 }
 
 PyMethodDef g_methods[] = {

@@ -12,7 +12,7 @@ namespace {
 
 PyObject* flat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return run_frame([&]() -> PyRef {
-        static constexpr Signature<2> signature{"VolSurface.flat", {"vol", "day_count"}};
+        static constinit const Signature<2> signature{"VolSurface.flat", {"vol", "day_count"}};
         VOREL_LET(bound, bind(signature, args, nargs, kwnames));
         VOREL_LET(vol, named("vol", to_f64(bound[0])));
         VOREL_LET(day_count, named("day_count", extract<DayCountConvention>(bound[1])));
@@ -22,7 +22,7 @@ PyObject* flat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwn
 
 PyObject* volatility(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return run_frame([&]() -> PyRef {
-        static constexpr Signature<2> signature{"VolSurface.volatility", {"strike", "t"}};
+        static constinit const Signature<2> signature{"VolSurface.volatility", {"strike", "t"}};
         VOREL_LET(bound, bind(signature, args, nargs, kwnames));
         VOREL_LET(surface, receiver<VolSurface>(self));
         VOREL_LET(strike, named("strike", to_f64(bound[0])));

@@ -7,7 +7,8 @@
 
 Each timing is the median over repeated batches of the time per call, and is also
 given as a ratio to the floor, a trivial call into the module (int(OptionType.Call))
-measured in the same run, so that runs on different machines can be compared.
+timed in a batch beside each batch of the case, so that runs on different (or busy)
+machines can be compared.
 The callgrind mode needs an extension with its symbol table (not stripped): `make
 bench-callgrind` builds one.
 """
@@ -91,29 +92,36 @@ CASES = [
 ]
 
 
-def time_case(statement: str, ns: dict, repeats: int, batch_seconds: float) -> float:
-    """Median seconds per call over `repeats` batches of about `batch_seconds` each."""
-    timer = timeit.Timer(statement, globals=ns)
+def batch_size(timer: timeit.Timer, batch_seconds: float) -> int:
+    """Calls per batch for a batch of about `batch_seconds`."""
     number = 1
     while True:
         elapsed = timer.timeit(number)
         if elapsed >= batch_seconds / 4 or number >= 1 << 24:
             break
         number *= 4 if elapsed < batch_seconds / 40 else 2
-    number = max(1, round(number * batch_seconds / max(elapsed, 1e-9)))
-    return statistics.median(timer.repeat(repeats, number)) / number
+    return max(1, round(number * batch_seconds / max(elapsed, 1e-9)))
 
 
 def run_timings(repeats: int, batch_seconds: float) -> dict:
+    """Each case runs in `repeats` batches, each batch right after a batch of the floor: a case's time is the
+    median over its batches, its ratio the median of the ratios to the floor batch beside it, so that a
+    machine speeding up or slowing down during the run moves both alike."""
     ns = namespace()
+    floor = timeit.Timer(CASES[0][1], globals=ns)
+    floor_number = batch_size(floor, batch_seconds)
     rows = []
     for name, statement in CASES:
         exec(statement, ns)  # warm-up, and a check that it runs
-        rows.append({"name": name, "statement": statement,
-                     "seconds": time_case(statement, ns, repeats, batch_seconds)})
-    floor = rows[0]["seconds"]
-    for row in rows:
-        row["ratio"] = row["seconds"] / floor
+        timer = timeit.Timer(statement, globals=ns)
+        number = batch_size(timer, batch_seconds)
+        times, ratios = [], []
+        for _ in range(repeats):
+            beside = floor.timeit(floor_number) / floor_number
+            times.append(timer.timeit(number) / number)
+            ratios.append(times[-1] / beside)
+        rows.append({"name": name, "statement": statement, "seconds": statistics.median(times),
+                     "ratio": statistics.median(ratios)})
     return {"machine": platform.machine(), "python": platform.python_version(), "rows": rows}
 
 
@@ -135,9 +143,9 @@ def print_timings(results: dict, earlier: dict | None) -> None:
         if old:
             line += f"{format_time(old['seconds']):>14}{old['ratio']:>10.2f}{old['seconds'] / row['seconds']:>9.2f}x"
         print(line)
-    ratio = {row["name"]: row["seconds"] for row in results["rows"]}
+    ratio = {row["name"]: row["ratio"] for row in results["rows"]}
     compute = ratio["European compute, prepared builder"]
-    print(f"\nEuropean compute / floor: {compute / ratio[CASES[0][0]]:.2f} (target <= 3)")
+    print(f"\nEuropean compute / floor: {compute:.2f} (target <= 3)")
     print(f"European calculate / European compute: {ratio['European calculate (closed form)'] / compute:.2f} "
           f"(target <= 15)")
 

@@ -10,13 +10,14 @@ CMAKE_FLAGS := -G Ninja -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV)/bin/ninja) -DPyth
 # interceptors find the real functions (the interpreter itself is C).
 ASAN_PRELOAD = $(shell $(CXX) -print-file-name=libasan.so) $(shell $(CXX) -print-file-name=libstdc++.so)
 
-.PHONY: demo test test-asan fuzz memcheck bench bench-build bench-callgrind install cpp-test python-test asan-build venv system-deps clean
+.PHONY: demo test package-test test-asan fuzz memcheck bench bench-build bench-callgrind install cpp-test python-test asan-build venv system-deps clean
 
 demo: install
 	$(PY) examples/quickstart.py
 
-# Both suites on the release build, then again under the sanitizers.
-test: install cpp-test python-test test-asan
+# Both suites on the release build, the packaging checks, then both suites again
+# under the sanitizers.
+test: install cpp-test python-test package-test test-asan
 
 # Python environment with the build and test tools.
 venv: $(VENV)/.ready
@@ -39,6 +40,11 @@ install: venv
 python-test: install
 	$(PY) -m pytest -q
 
+# The installed type stub against the module, the examples type-checked with it,
+# and a wheel built by `pip wheel .` installed into fresh environments.
+package-test: install
+	$(PY) -m pytest -q -p no:cacheprovider tests/packaging
+
 cpp-test: venv system-deps
 	$(CMAKE) -S . -B build/cpp $(CMAKE_FLAGS) -DVOREL_BUILD_EXTENSION=OFF -DVOREL_BUILD_TESTS=ON >/dev/null
 	$(CMAKE) --build build/cpp
@@ -55,7 +61,7 @@ FUZZ_EXAMPLES ?= 3000
 SANITIZED_PYTEST = LD_PRELOAD="$(ASAN_PRELOAD)" PYTHONMALLOC=malloc ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
 	  LSAN_OPTIONS=suppressions=$(abspath tests/lsan-python.supp):print_suppressions=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1 VOREL_SANITIZED=1 VOREL_LEAK_CALLS=200 \
-	  PYTHONPATH=$(abspath build/asan) VOREL_EXPECT_EXTENSION=$(abspath build/asan) \
+	  PYTHONPATH=$(abspath build/asan) VOREL_EXPECT_EXTENSION=$(abspath build/asan/vorel) \
 	  $(PY) -m pytest -q -p no:cacheprovider
 
 asan-build: venv system-deps
@@ -81,7 +87,7 @@ memcheck: install
 
 # Per-call timings of the public surface against a release build that keeps its
 # symbols (bench/results.json); bench-callgrind counts the engines' instructions.
-BENCH_PY = PYTHONPATH=$(abspath build/bench) VOREL_EXPECT_EXTENSION=$(abspath build/bench) $(PY) bench/bench.py
+BENCH_PY = PYTHONPATH=$(abspath build/bench) VOREL_EXPECT_EXTENSION=$(abspath build/bench/vorel) $(PY) bench/bench.py
 bench-build: venv
 	$(CMAKE) -S . -B build/bench $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	$(CMAKE) --build build/bench

@@ -16,6 +16,7 @@ from vorel import (
     InstrumentPolicy,
     InterestRate,
     OptionMarketFrame,
+    OptionResult,
     OptionType,
     PeriodCalculator,
     RateCurve,
@@ -38,11 +39,11 @@ KINDS = [(style, kind) for style in (ExerciseStyle.European, ExerciseStyle.Ameri
          for kind in (OptionType.Call, OptionType.Put)]
 
 
-def label(style, kind) -> str:
+def label(style: ExerciseStyle, kind: OptionType) -> str:
     return f"{repr(style).split('.')[1]} {repr(kind).split('.')[1].lower()}"
 
 
-def greeks_row(name: str, result) -> str:
+def greeks_row(name: str, result: OptionResult) -> str:
     g = result.greeks
     extra = "".join(f"{'-' if x is None else f'{x:.4f}':>10}" for x in (g.vega, g.rho))
     return f"  {name:<24}{result.price:>10.4f}{g.delta:>10.4f}{g.gamma:>10.4f}{g.theta:>10.4f}{extra}"

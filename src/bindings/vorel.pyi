@@ -165,7 +165,10 @@ class Tenor:
 
 @final
 class RateCurve:
-    """A zero-rate curve: flat, continuous, or linear between tenor pillars."""
+    """A zero-rate curve: flat, continuous, or linear between tenor pillars.
+
+    Valuation needs a flat or continuous curve for rates; an interpolated one serves as a borrow curve.
+    """
 
     @staticmethod
     def flat(rate: InterestRate) -> RateCurve: ...
@@ -174,7 +177,7 @@ class RateCurve:
     @staticmethod
     def interpolated(reference_date: date, tenors: Sequence[Tenor], rates: Sequence[InterestRate]) -> RateCurve: ...
     def zero_rate(self, t: float) -> float:
-        """The continuously compounded zero rate at ``t`` years."""
+        """The zero rate at ``t`` years, as quoted (no conversion between compoundings)."""
 
     def discount_factor(self, t: float) -> float:
         """The discount factor at ``t`` years."""

@@ -21,9 +21,6 @@
 namespace vorel {
 namespace {
 
-// Two ex-dates closer than this (in years) are the same date.
-constexpr double kSameDate = 1e-6;
-
 struct Inputs {
     const VanillaOption& option;
     const FdmConfig& config;
@@ -44,11 +41,13 @@ void write_payoff(const VanillaOption& option, const FdmGrid& grid, std::span<do
     }
 }
 
-// The amount of the first listed dividend whose ex-date is `t`; nothing when
-// there is none or it does not pay (zero, negative or NaN).
+// The amount of the first listed dividend whose ex-date is the stop `t`;
+// nothing when it does not pay (zero, negative or NaN). Stops are the
+// dividends' own times, so they are matched exactly: two ex-dates a few
+// seconds apart are two stops, each paying its own amount.
 std::optional<double> dividend_at(const Inputs& in, double t) {
     for (std::size_t i = 0; i < in.dividends.size(); ++i) {
-        if (std::abs(in.schedule.dividend_times[i] - t) < kSameDate) {
+        if (in.schedule.dividend_times[i] == t) {
             const double amount = in.dividends[i].amount;
             if (amount > 0.0) return amount;
             return std::nullopt;

@@ -134,6 +134,15 @@ TEST(FdmEngine, DividendEntriesThatChangeNothing) {
     EXPECT_EQ(price(put, cash({{0.55, 2.0}, {0.55, 3.0}})), price(put, cash({{0.55, 2.0}})));
 }
 
+TEST(FdmEngine, ExDatesSecondsApartEachPayTheirOwnAmount) {
+    const VanillaOption put = option(OptionType::Put, ExerciseStyle::American);
+    // The same two stops (about ten seconds apart), all of the 3.0 paid at the first.
+    const double together = price(put, cash({{0.55, 3.0}, {0.55 + 3e-7, 0.0}}));
+    const double apart = price(put, cash({{0.55, 1.0}, {0.55 + 3e-7, 2.0}}));
+    EXPECT_NEAR(apart, together, 1e-6);
+    EXPECT_EQ(price(put, cash({{0.55 + 3e-7, 2.0}, {0.55, 1.0}})), apart);
+}
+
 TEST(FdmEngine, Failures) {
     const VanillaOption put = option(OptionType::Put, ExerciseStyle::American);
     EXPECT_EQ(panic_text([&] { price(put, {}, config(1)); }),

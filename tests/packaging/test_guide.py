@@ -1,11 +1,13 @@
-"""The user guide's examples run, in order, and print what the guide says they print."""
+"""The examples of the user guide and the README run, in order, and print what the text says they print."""
 
 import contextlib
 import io
 import re
 from pathlib import Path
 
-GUIDE = Path(__file__).resolve().parents[2] / "docs" / "guide.md"
+import pytest
+
+ROOT = Path(__file__).resolve().parents[2]
 
 
 def expected_output(code: str) -> list[str]:
@@ -29,12 +31,14 @@ def expected_output(code: str) -> list[str]:
     return expected
 
 
-def test_guide_examples_print_what_the_guide_shows():
-    blocks = re.findall(r"```python\n(.*?)```", GUIDE.read_text(), re.S)
-    assert len(blocks) > 10
+@pytest.mark.parametrize("document", ["docs/guide.md", "README.md"])
+def test_examples_print_what_the_text_shows(document):
+    path = ROOT / document
+    codes = re.findall(r"```python\n(.*?)```", path.read_text(), re.S)
+    assert codes
     namespace: dict = {}
-    for code in blocks:
+    for code in codes:
         printed = io.StringIO()
         with contextlib.redirect_stdout(printed):
-            exec(compile(code, str(GUIDE), "exec"), namespace)
+            exec(compile(code, str(path), "exec"), namespace)
         assert printed.getvalue().splitlines() == expected_output(code), code

@@ -69,7 +69,11 @@ def repeat(label, make, call, args):
     gc.collect()
     held = held_objects(receiver, args)
     counts = [sys.getrefcount(o) for o in held]
-    for attempt in range(2):  # a second run tells a leak, which grows again, from one-off noise
+    # Each further run is twice as long: a leak grows with the calls, while
+    # one-off noise (another allocation landing in the window) does not.
+    for attempt in range(3):
+        if attempt:
+            calls *= 2
         tracemalloc.start()
         heap, rss = native_heap(), resident()
         run(calls)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,8 @@ struct Inputs {
     std::span<const Dividend> dividends;
     const FdmSchedule& schedule;
     double spot;
+    double sigma;
+    double drift;  // r − q
 };
 
 void write_payoff(const VanillaOption& option, const FdmGrid& grid, std::span<double> values) {
@@ -56,14 +59,59 @@ std::optional<double> dividend_at(const Inputs& in, double t) {
     return std::nullopt;
 }
 
+// The lowest spot the march must still cover just before the ex-date `t`
+// years after the valuation: the spot's paths over those years with the room
+// the grid gave them at the start, less the dividends paid before. Not a
+// number when the spot is not a usable one.
+double lowest_needed(const Inputs& in, double t, double paid_before) {
+    if (!(std::isfinite(in.spot) && in.spot > 0.0)) return std::numeric_limits<double>::quiet_NaN();
+    const LogRange reach = spot_range(in.spot, in.sigma, t, in.config.grid_std_devs, in.drift);
+    return std::exp(reach.lo) - paid_before;
+}
+
+// The grid through the ex-date of a dividend `amount`: just before it the value
+// at S equals the value at S − D just after it. Each node keeps its value and
+// moves up by D, exactly, unless that leaves spots the march still needs below
+// the grid (`lowest` and up) or runs nodes together (a node far below D adds
+// nothing to it). Then a fresh grid spans `lowest` (nearly zero spot at the
+// least) to the moved top, its nodes placed as at the start, and takes its
+// values from the old grid at max(S − D, 0), below the old bottom along the
+// end slope (the prescribed delta); a bottom node at or below D, whose stock is
+// left with nothing, has a flat value from then on.
+void pay_dividend(FdmDiscretisation& disc, TrBdf2Workspace& workspace, double amount, double lowest) {
+    FdmGrid moved = shifted(disc.grid(), amount);
+    const std::vector<double>& spots = moved.spot;
+    const bool distinct = std::adjacent_find(spots.begin(), spots.end(), std::greater_equal<>()) == spots.end();
+    if (distinct && !(spots.front() > lowest)) {
+        disc.replace_grid(std::move(moved));
+        return;
+    }
+    // Zero spot itself has no coordinate; a millionth of the moved bottom
+    // stands for it.
+    const double least = 1e-6 * spots.front();
+    const double bottom = lowest > least ? lowest : least;
+    FdmGrid fresh = uniform_grid(disc.grid().transform, {std::log(bottom), std::log(spots.back())}, spots.size());
+    fresh.variant = FdmGrid::Variant::Fitted;
+
+    const std::vector<double>& old_spot = disc.grid().spot;
+    const std::span<double> u = workspace.state().values();
+    const auto old = MonotoneCubicInterpolator::create(share(old_spot), share({u.begin(), u.end()}));
+    if (!old) panic(std::string("Spline failed in continuation region: ") + debug_text(old.error()));
+    const double slope = (u[1] - u[0]) / (old_spot[1] - old_spot[0]);
+    const double u0 = u[0];
+    for (std::size_t i = 0; i < u.size(); ++i) {
+        const double s = std::max(fresh.spot[i] - amount, 0.0);
+        u[i] = s < old_spot.front() ? u0 + (s - old_spot.front()) * slope : old->evaluate(s);
+    }
+    if (!(fresh.spot.front() > amount)) disc.flatten_low_end();
+    disc.replace_grid(std::move(fresh));
+}
+
 // Price, delta and gamma from the monotone cubic through the final values,
-// theta from the one through their image, both over the nodes' mapped spots.
+// theta from the one through their image, both over the nodes' spots.
 PricingResult read_out(const FdmGrid& grid, TrBdf2Workspace& workspace, double spot) {
-    const std::size_t n = grid.size();
-    const std::span<double> spare = workspace.spare();
-    const std::span<double> xs = spare.first(n);
-    const std::span<double> sweep = spare.subspan(n, 2 * n);
-    for (std::size_t i = 0; i < n; ++i) xs[i] = grid.mapped[i].spot;
+    const std::span<const double> xs = grid.spot;
+    const std::span<double> sweep = workspace.spare().first(2 * grid.size());
     const InputVectors& state = workspace.state();
 
     const auto u = MonotoneCubicInterpolator::read_at(xs, state.values(), spot, true, sweep);
@@ -80,37 +128,116 @@ PricingResult read_out(const FdmGrid& grid, TrBdf2Workspace& workspace, double s
     return result;
 }
 
+void floor_at_exercise(const LinearScheme&, PricingResult&, double) noexcept {}
+
+// An American reading below the exercise value (the cubic through the nodes
+// can dip below the payoff's line between two nodes that sit on it) is the
+// exercise value, with the payoff's delta and neither gamma nor theta.
+void floor_at_exercise(const PostProjectionScheme& scheme, PricingResult& result, double spot) noexcept {
+    const double e = scheme.exercise_value(spot);
+    if (!(result.price < e)) return;
+    result.price = e;
+    result.delta = scheme.exercise_delta(spot);
+    result.gamma = 0.0;
+    result.theta = 0.0;
+}
+
+// Step k's share of a graded interval: 2k + 1 rounded to the nearest power of
+// two (by ratio: 2^p, or 2^(p+1) from 2^p·√2 up), for k = 0, 1, 2, ...
+struct GradedUnits {
+    std::uint64_t k = 0;
+    double power = 1.0;  // the largest power of two not above 2k + 1
+
+    double value() const noexcept {
+        const double odd = 2.0 * static_cast<double>(k) + 1.0;
+        return odd * odd >= 2.0 * power * power ? 2.0 * power : power;
+    }
+    void next() noexcept {
+        ++k;
+        while (2.0 * power <= 2.0 * static_cast<double>(k) + 1.0) power *= 2.0;
+    }
+};
+
+// `steps` equal TR-BDF2 steps through an interval of `length` years that
+// starts `tau` years before expiry.
+template <class Scheme>
+void step_evenly(TrBdf2Workspace& workspace, Scheme& scheme, double length, std::uint64_t steps, double tau) {
+    const double dt = length / static_cast<double>(steps);
+    for (std::uint64_t k = 0; k < steps; ++k) workspace.step(scheme, dt, tau + dt * static_cast<double>(k));
+}
+
+// `steps` steps through the interval of `length` years that ends at expiry.
+// An American exercise boundary leaves the strike as the square root of the
+// time to expiry, which equal steps follow only to first order: here the steps
+// lengthen with the time already stepped (step k about (2k + 1)/steps² of the
+// interval, node k near length·(k/steps)²), each length rounded to a power of
+// two of the shortest so that a run of equal steps shares one factorisation
+// (about log2(2·steps) in all). The first step, from the payoff's kink, is two
+// implicit Euler half steps, which damp it. European exercise takes the same
+// steps, so that an American option that is never exercised early prices as
+// the European one.
+template <class Scheme>
+void step_from_expiry(TrBdf2Workspace& workspace, Scheme& scheme, double length, std::uint64_t steps) {
+    double total = 0.0;
+    for (GradedUnits units; units.k < steps; units.next()) total += units.value();
+    const double unit = length / total;
+    double from = 0.0;
+    for (GradedUnits units; units.k < steps; units.next()) {
+        const double dt = units.k + 1 == steps ? length - from : unit * units.value();
+        if (units.k == 0) {
+            workspace.implicit_euler_step(scheme, 0.5 * dt, 0.0);
+            workspace.implicit_euler_step(scheme, 0.5 * dt, 0.5 * dt);
+        } else {
+            workspace.step(scheme, dt, from);
+        }
+        from += dt;
+    }
+}
+
+template <class Scheme>
+void step_interval(TrBdf2Workspace& workspace, Scheme& scheme, double length, std::uint64_t steps, double tau) {
+    if (tau == 0.0) return step_from_expiry(workspace, scheme, length, steps);
+    step_evenly(workspace, scheme, length, steps, tau);
+}
+
 template <class Scheme>
 PricingResult march(Scheme& scheme, const Inputs& in) {
     TrBdf2Workspace workspace(scheme.discretisation().size());
     bool started = false;
+
+    // What the dividends not yet paid in the march (those before the current
+    // stop) come to.
+    double paid_before = 0.0;
+    for (double t = in.schedule.t; const double t_stop : in.schedule.stops) {
+        if (t_stop < t && t_stop > 0.0) paid_before += dividend_at(in, t_stop).value_or(0.0);
+        t = t_stop;
+    }
 
     double t_cur = in.schedule.t;
     for (const double t_stop : in.schedule.stops) {
         const double length = t_cur - t_stop;
         if (length <= 0.0) continue;  // a repeated ex-date
         const std::uint64_t steps = interval_steps(length, in.schedule.t, in.config.time_steps);
-        const double dt = length / static_cast<double>(steps);
         if (!started) {
             write_payoff(in.option, scheme.discretisation().grid(), workspace.state().values());
             scheme.initialise(workspace.state());
             started = true;
         }
-        for (std::uint64_t k = 0; k < steps; ++k) workspace.step(scheme, dt);
+        step_interval(workspace, scheme, length, steps, in.schedule.t - t_cur);
         t_cur = t_stop;
 
         if (t_cur > 0.0) {
-            // Just before the ex-date the value at S equals the value at S − D
-            // just after it: each node keeps its value and moves up by D.
             if (const std::optional<double> amount = dividend_at(in, t_cur)) {
-                FdmDiscretisation& disc = scheme.discretisation();
-                disc.replace_grid(shifted(disc.grid(), *amount));
+                paid_before -= *amount;
+                pay_dividend(scheme.discretisation(), workspace, *amount, lowest_needed(in, t_cur, paid_before));
                 scheme.reset_after_shift(workspace.state());
             }
         }
     }
     if (!started) panic("Solver never ran");
-    return read_out(scheme.discretisation().grid(), workspace, in.spot);
+    PricingResult result = read_out(scheme.discretisation().grid(), workspace, in.spot);
+    floor_at_exercise(scheme, result, in.spot);
+    return result;
 }
 
 }  // namespace
@@ -140,15 +267,15 @@ FdmSchedule fdm_schedule(const VanillaOption& option, std::span<const Dividend> 
 PricingResult price_fdm(const VanillaOption& option, std::span<const Dividend> dividends, const FdmSchedule& schedule,
                         const FdmConfig& config, double spot, double sigma, double r, double q) {
     if (schedule.dividend_times.size() != dividends.size()) panic("the schedule was made for other dividends");
-    const Inputs inputs{option, config, dividends, schedule, spot};
-    FdmGrid grid = uniform_grid(option.strike, sigma, schedule.t, config, spot);
+    const Inputs inputs{option, config, dividends, schedule, spot, sigma, r - q};
+    FdmGrid grid = uniform_grid(option.strike, sigma, schedule.t, config, spot, r - q);
     const FdmProcess process{r, q, sigma};
-    const NeumannStandard boundary = NeumannStandard::for_option(option.option_type);
+    const double phi = option.option_type == OptionType::Call ? 1.0 : -1.0;
+    const NeumannStandard boundary = NeumannStandard::vanilla(phi, q);
     if (option.exercise_style == ExerciseStyle::European) {
         LinearScheme scheme(std::move(grid), process, boundary);
         return march(scheme, inputs);
     }
-    const double phi = option.option_type == OptionType::Call ? 1.0 : -1.0;
     PostProjectionScheme scheme(std::move(grid), process, boundary, option.strike, phi);
     return march(scheme, inputs);
 }

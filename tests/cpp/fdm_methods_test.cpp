@@ -94,6 +94,64 @@ TEST(Operator, NeumannRows) {
     for (std::size_t i = 1; i < 3; ++i) EXPECT_NEAR(x[i] - 0.2 * row_times(op, i, x), b[i], 1e-14);
 }
 
+// A system whose solution must stay above a floor that binds at one end, solved
+// by the floored elimination in each direction and by projected Gauss–Seidel
+// iterated to convergence (an independent solver of the same complementarity
+// problem: x ≥ floor, (I − c·L)·x ≥ b, equality in one of the two per row).
+struct FlooredCase {
+    bool floor_at_bottom;
+};
+class FlooredSolve : public ::testing::TestWithParam<FlooredCase> {};
+TEST_P(FlooredSolve, SolvesTheComplementarityProblem) {
+    const bool bottom = GetParam().floor_at_bottom;
+    const std::size_t n = 9;
+    Vec lower(n), diag(n), upper(n), floor(n), b(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        lower[i] = 2.0 + 0.1 * static_cast<double>(i);
+        upper[i] = 1.5 + 0.05 * static_cast<double>(i);
+        diag[i] = -(lower[i] + upper[i]) - 0.05;
+        const double s = bottom ? static_cast<double>(i) : static_cast<double>(n - 1 - i);
+        floor[i] = std::max(4.0 - s, 0.0);  // a payoff falling away from the binding end
+        b[i] = 0.8 * floor[i] + 0.3;
+    }
+    TridiagonalOperator op(lower, diag, upper);
+    const double c = 0.4;
+    Vec x(n), scratch(n);
+    op.solve_floored([&](std::size_t i) { return b[i]; }, b[0], b[n - 1], [&](std::size_t i) { return floor[i]; },
+                     bottom, x, scratch, c);
+
+    Vec y(n, 0.0);
+    for (int sweep = 0; sweep < 20000; ++sweep) {
+        for (std::size_t i = 0; i < n; ++i) {
+            double rest = b[i];
+            if (i > 0) rest += c * lower[i] * y[i - 1];
+            if (i + 1 < n) rest += c * upper[i] * y[i + 1];
+            y[i] = std::max(rest / (1.0 - c * diag[i]), floor[i]);
+        }
+    }
+    std::size_t bound = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        EXPECT_NEAR(x[i], y[i], 1e-12) << i;
+        EXPECT_GE(x[i], floor[i]);
+        bound += x[i] == floor[i];
+    }
+    EXPECT_GT(bound, 0u);  // the case exercises the floor
+    EXPECT_LT(bound, n);
+}
+INSTANTIATE_TEST_SUITE_P(Operator, FlooredSolve, ::testing::Values(FlooredCase{true}, FlooredCase{false}));
+
+TEST(Operator, FloorThatNeverBindsGivesThePlainSolveEitherWay) {
+    const TridiagonalOperator op = sample_operator();
+    const Vec b{1.0, 2.0, -1.0, 4.0};
+    Vec plain(4), floored(4), scratch(4);
+    op.solve_implicit(b, plain, scratch, 0.3);
+    for (bool bottom : {true, false}) {
+        op.solve_floored([&](std::size_t i) { return b[i]; }, b[0], b[3], [](std::size_t) { return -1e300; }, bottom,
+                         floored, scratch, 0.3);
+        for (std::size_t i = 0; i < 4; ++i) EXPECT_NEAR(floored[i], plain[i], 1e-13) << bottom << ' ' << i;
+    }
+}
+
 FdmConfig config(std::uint64_t nodes, TransformConfig transform = {}) {
     FdmConfig c;
     c.grid_nodes = nodes;
@@ -101,19 +159,21 @@ FdmConfig config(std::uint64_t nodes, TransformConfig transform = {}) {
     return c;
 }
 
+FdmGrid grid_at(double spot, const FdmConfig& c, double drift = 0.02, double sigma = 0.2, double years = 1.0) {
+    return uniform_grid(100.0, sigma, years, c, spot, drift);
+}
+
 TEST(Grid, UniformGridsSpanTheStrikePlusMinusHalfWidth) {
     // Sinh: ends at ±asinh(half/α), nodes densest at the strike. Log: geometric spots.
-    const FdmGrid sinh = uniform_grid(100.0, 0.2, 1.0, config(101), 100.0);
-    const FdmGrid log = uniform_grid(100.0, 0.2, 1.0, config(11, TransformConfig::log()), 100.0);
-    EXPECT_NEAR(sinh.x.back(), std::asinh(0.8 / 0.3), 1e-15);
-    EXPECT_NEAR(sinh.x.front(), -sinh.x.back(), 1e-14);
+    const FdmGrid sinh = grid_at(100.0, config(101));
+    const FdmGrid log = grid_at(100.0, config(11, TransformConfig::log()));
+    EXPECT_NEAR(sinh.transform.coordinate(sinh.spot.back()), std::asinh(0.8 / 0.3), 1e-14);
+    EXPECT_NEAR(sinh.transform.coordinate(sinh.spot.front()), -std::asinh(0.8 / 0.3), 1e-14);
     EXPECT_NEAR(sinh.spot[50], 100.0, 1e-12);
     EXPECT_LT(sinh.spot[51] - sinh.spot[50], std::min(sinh.spot[1] - sinh.spot[0], sinh.spot[100] - sinh.spot[99]));
     for (const FdmGrid* grid : {&sinh, &log}) {
         EXPECT_NEAR(grid->spot.front(), 100.0 * std::exp(-0.8), 1e-12);
         EXPECT_NEAR(grid->spot.back(), 100.0 * std::exp(0.8), 1e-12);
-        EXPECT_EQ(grid->h_minus.front(), 0.0);
-        EXPECT_EQ(grid->h_plus.back(), 0.0);
     }
     for (std::size_t i = 1; i + 1 < log.size(); ++i) {
         EXPECT_NEAR(log.spot[i + 1] / log.spot[i], log.spot[1] / log.spot[0], 1e-14);
@@ -121,59 +181,86 @@ TEST(Grid, UniformGridsSpanTheStrikePlusMinusHalfWidth) {
 }
 
 TEST(Grid, ShiftMovesEverySpotByTheAmount) {
-    const FdmGrid grid = uniform_grid(100.0, 0.2, 1.0, config(21), 100.0);
+    const FdmGrid grid = grid_at(100.0, config(21));
     const FdmGrid moved = shifted(grid, 2.0);
     EXPECT_EQ(moved.variant, FdmGrid::Variant::Fitted);
-    for (std::size_t i = 0; i < grid.size(); ++i) {
-        EXPECT_EQ(moved.spot[i], grid.spot[i] + 2.0);
-        EXPECT_EQ(moved.x[i], grid.transform.coordinate(grid.spot[i] + 2.0));
-    }
-    EXPECT_EQ(moved.h_minus.front(), 0.0);
-    EXPECT_EQ(moved.h_plus.back(), 0.0);
-    EXPECT_EQ(moved.h_plus[3], moved.x[4] - moved.x[3]);
+    for (std::size_t i = 0; i < grid.size(); ++i) EXPECT_EQ(moved.spot[i], grid.spot[i] + 2.0);
 }
 
-// A spot far from the strike keeps half the grid's half-width of room; a spot
-// near it, or one that is not a usable number, leaves the stated range.
+// The grid holds the strike's range and the spot's paths: half of the
+// half-width either side of where log spot drifts (at r − q − σ²/2) over the
+// life. A spot that is not a usable number leaves the strike's range alone.
 struct RoomCase {
     double spot;
-    bool widened;
+    double drift;
+    double sigma;
+    double years;
 };
 class SpotRoom : public ::testing::TestWithParam<RoomCase> {};
-TEST_P(SpotRoom, FarEndMovesOut) {
-    const auto [spot, widened] = GetParam();
-    const FdmGrid stated = uniform_grid(100.0, 0.2, 1.0, config(101), NAN);
-    const FdmGrid grid = uniform_grid(100.0, 0.2, 1.0, config(101), spot);
-    if (!widened) {
-        EXPECT_EQ(grid.x, stated.x);
+TEST_P(SpotRoom, GridHoldsTheStrikeAndThePaths) {
+    const auto [spot, drift, sigma, years] = GetParam();
+    const FdmGrid grid = grid_at(spot, config(101), drift, sigma, years);
+    const double half = 4.0 * sigma * std::sqrt(years);
+    const double tol = 1 + 1e-12;
+    EXPECT_LE(grid.spot.front(), 100.0 * std::exp(-half) * tol);
+    EXPECT_GE(grid.spot.back() * tol, 100.0 * std::exp(half));
+    if (!(std::isfinite(spot) && spot > 0.0)) {
+        EXPECT_NEAR(grid.spot.front(), 100.0 * std::exp(-half), 1e-9);
+        EXPECT_NEAR(grid.spot.back(), 100.0 * std::exp(half), 1e-9);
         return;
     }
-    EXPECT_NE(grid.x, stated.x);
-    EXPECT_LE(grid.spot.front(), spot * std::exp(-0.4) * (1 + 1e-12));
-    EXPECT_GE(grid.spot.back(), spot * std::exp(0.4) * (1 - 1e-12));
-    EXPECT_LE(grid.spot.front(), stated.spot.front() * (1 + 1e-12));
-    EXPECT_GE(grid.spot.back(), stated.spot.back() * (1 - 1e-12));
+    const double move = (drift - 0.5 * sigma * sigma) * years;
+    EXPECT_LE(grid.spot.front(), spot * std::exp(std::min(move, 0.0) - half / 2) * tol);
+    EXPECT_GE(grid.spot.back() * tol, spot * std::exp(std::max(move, 0.0) + half / 2));
 }
 INSTANTIATE_TEST_SUITE_P(Grid, SpotRoom,
-                         ::testing::Values(RoomCase{140.0, false}, RoomCase{150.0, true}, RoomCase{230.0, true},
-                                           RoomCase{20.0, true}, RoomCase{INFINITY, false}, RoomCase{0.0, false}));
+                         ::testing::Values(RoomCase{140.0, 0.02, 0.2, 1.0}, RoomCase{230.0, 0.02, 0.2, 1.0},
+                                           RoomCase{20.0, 0.02, 0.2, 1.0},
+                                           // Ten years at 1% volatility, drifting down 5% a year.
+                                           RoomCase{100.0, -0.05, 0.01, 10.0}, RoomCase{75.0, 0.08, 0.05, 5.0},
+                                           RoomCase{INFINITY, 0.02, 0.2, 1.0}, RoomCase{0.0, 0.02, 0.2, 1.0}));
 
-TEST(Process, LogGridRowsAreConstant) {
-    const FdmGrid grid = uniform_grid(100.0, 0.2, 1.0, config(9, TransformConfig::log()), 100.0);
-    const TridiagonalOperator op = build_operator({0.05, 0.02, 0.2}, grid);
-    const double h = grid.h_plus[0];
-    EXPECT_EQ(op.diag().front(), 0.0);
-    EXPECT_EQ(op.upper().front(), 0.0);
-    EXPECT_EQ(op.lower().back(), 0.0);
-    for (std::size_t i = 1; i + 1 < grid.size(); ++i) {
-        EXPECT_NEAR(op.lower()[i], 0.02 / (h * h) - 0.005 / h, 1e-10);
-        EXPECT_NEAR(op.diag()[i], -0.04 / (h * h) - 0.05, 1e-10);
-        EXPECT_NEAR(op.upper()[i], 0.02 / (h * h) + 0.005 / h, 1e-10);
+TEST(Process, ValuesLinearInSpotAreExact) {
+    // L·1 = −r and L·S = −q·S in every interior row, on any grid.
+    for (const TransformConfig& transform : {TransformConfig{}, TransformConfig::log(), TransformConfig::sinh(0.05)}) {
+        const FdmGrid grid = grid_at(100.0, config(41, transform));
+        const TridiagonalOperator op = build_operator({0.05, 0.02, 0.3}, grid);
+        Vec image(grid.size());
+        op.apply(Vec(grid.size(), 1.0), image);
+        for (std::size_t i = 1; i + 1 < grid.size(); ++i) EXPECT_NEAR(image[i], -0.05, 1e-12);
+        op.apply(grid.spot, image);
+        for (std::size_t i = 1; i + 1 < grid.size(); ++i) EXPECT_NEAR(image[i], -0.02 * grid.spot[i], 1e-10);
+        EXPECT_EQ(op.diag().front(), 0.0);
+        EXPECT_EQ(op.upper().front(), 0.0);
+        EXPECT_EQ(op.lower().back(), 0.0);
     }
-    // L·S = (r − q)·S − r·S in the interior, up to the O(h²) error of the differences.
-    Vec image(grid.size());
-    op.apply(grid.spot, image);
-    for (std::size_t i = 1; i + 1 < grid.size(); ++i) EXPECT_NEAR(image[i] / grid.spot[i], -0.02, 2e-3);
+}
+
+TEST(Process, GeometricGridsHaveEqualRows) {
+    const FdmGrid grid = grid_at(100.0, config(9, TransformConfig::log()));
+    const TridiagonalOperator op = build_operator({0.05, 0.02, 0.2}, grid);
+    for (std::size_t i = 2; i + 1 < grid.size(); ++i) {
+        EXPECT_NEAR(op.lower()[i], op.lower()[1], 1e-9);
+        EXPECT_NEAR(op.diag()[i], op.diag()[1], 1e-9);
+        EXPECT_NEAR(op.upper()[i], op.upper()[1], 1e-9);
+    }
+}
+
+TEST(Boundary, DeltasDecayWithTheYieldUnlessExercised) {
+    const NeumannStandard call = NeumannStandard::vanilla(1.0, 0.04);
+    const NeumannStandard put = NeumannStandard::vanilla(-1.0, 0.04);
+    EXPECT_EQ(call.deltas(2.0, false, false).low, 0.0);
+    EXPECT_NEAR(call.deltas(2.0, false, false).high, std::exp(-0.08), 1e-15);
+    EXPECT_EQ(call.deltas(2.0, false, true).high, 1.0);
+    EXPECT_NEAR(put.deltas(2.0, false, false).low, -std::exp(-0.08), 1e-15);
+    EXPECT_EQ(put.deltas(2.0, true, false).low, -1.0);
+    EXPECT_EQ(put.deltas(2.0, false, false).high, 0.0);
+    NeumannStandard flat = put;
+    flat.flat_low = true;
+    EXPECT_EQ(flat.deltas(2.0, false, false).low, 0.0);
+    EXPECT_EQ(flat.deltas(2.0, true, false).low, -1.0);
+    // A huge negative yield makes no NaN of a flat end.
+    EXPECT_EQ(NeumannStandard::vanilla(1.0, -INFINITY).deltas(1.0, false, false).low, 0.0);
 }
 
 // Dense Gaussian elimination, independent of the operator's own solver.
@@ -196,20 +283,25 @@ Vec dense_solve(std::vector<Vec> a, Vec b) {
 }
 
 TEST(TrBdf2, OneStepMatchesADenseComputation) {
-    const FdmGrid grid = uniform_grid(100.0, 0.3, 0.5, config(5), 100.0);
+    const FdmGrid grid = grid_at(100.0, config(5), 0.03, 0.3, 0.5);
     const FdmProcess process{0.04, 0.01, 0.3};
-    LinearScheme scheme(grid, process, NeumannStandard::for_option(OptionType::Put));
+    const NeumannStandard boundary = NeumannStandard::vanilla(-1.0, 0.01);
+    LinearScheme scheme(grid, process, boundary);
     const Vec payoff{30.0, 12.0, 0.0, 0.0, 0.0};
     TrBdf2Workspace workspace(5);
     InputVectors& state = workspace.state();
     std::copy(payoff.begin(), payoff.end(), state.values().begin());
     scheme.initialise(state);
     const double dt = 0.1;
-    workspace.step(scheme, dt);
+    const double tau = 0.2;
+    workspace.step(scheme, dt, tau);
 
     // The same stages written out with dense matrices.
     const TridiagonalOperator& op = scheme.discretisation().op();
-    const auto rhs = NeumannStandard::for_option(OptionType::Put).rhs(grid);
+    // Each stage's ends at its own time to expiry: stage 1 ends γ·dt into the step.
+    const auto ends = [&](double t) {
+        return (grid.spot[1] - grid.spot[0]) * -std::exp(-0.01 * t);
+    };
     const auto image = [&](const Vec& u) {
         Vec v(5);
         for (std::size_t i = 0; i < 5; ++i) v[i] = row_times(op, i, u);
@@ -229,11 +321,11 @@ TEST(TrBdf2, OneStepMatchesADenseComputation) {
     const double a = 0.2928932188134524 * dt, w = 0.35355339059327373 * dt;
     Vec b(5);
     for (std::size_t i = 0; i < 5; ++i) b[i] = payoff[i] + a * v0[i];
-    b[0] = rhs.low, b[4] = rhs.high;
+    b[0] = ends(tau + (2.0 - std::sqrt(2.0)) * dt), b[4] = 0.0;
     const Vec u1 = dense_solve(system(a), b);
     const Vec v1 = image(u1);
     for (std::size_t i = 0; i < 5; ++i) b[i] = payoff[i] + w * v0[i] + w * v1[i];
-    b[0] = rhs.low, b[4] = rhs.high;
+    b[0] = ends(tau + dt), b[4] = 0.0;
     const Vec u2 = dense_solve(system(0.29289321881345254 * dt), b);
     const Vec v2 = image(u2);
     for (std::size_t i = 0; i < 5; ++i) {
@@ -243,69 +335,54 @@ TEST(TrBdf2, OneStepMatchesADenseComputation) {
     EXPECT_NEAR(op.factorised_for(), a, 1e-12);  // one factorisation for both stages
 }
 
-// A scheme on five nodes at spots 60..140 with strike 100.
-PostProjectionScheme projection(double phi) {
+// An American put at the strike, stepped once from expiry on a 41-node grid.
+struct PutStep {
     FdmGrid grid;
-    grid.transform = Transform{TransformKind::Log, 100.0, 0.0};
-    for (double s : {60.0, 80.0, 100.0, 120.0, 140.0}) {
-        grid.spot.push_back(s);
-        grid.x.push_back(std::log(s));
-    }
-    compute_spacings(grid);
-    map_nodes(grid);
-    return PostProjectionScheme(grid, {0.05, 0.0, 0.2}, NeumannStandard::for_option(OptionType::Put), 100.0, phi);
-}
+    PostProjectionScheme scheme;
+    TrBdf2Workspace workspace;
 
-struct RunCase {
-    double phi;
-    Vec before;
-    Vec after;
-    LiftedRange lifted;
+    PutStep(double r, double q)
+        : grid(grid_at(100.0, config(41), r - q)),
+          scheme(grid, {r, q, 0.2}, NeumannStandard::vanilla(-1.0, q), 100.0, -1.0),
+          workspace(grid.size()) {
+        for (std::size_t i = 0; i < grid.size(); ++i) workspace.state().values()[i] = std::max(100.0 - grid.spot[i], 0.0);
+        scheme.initialise(workspace.state());
+    }
 };
-class ProjectionRuns : public ::testing::TestWithParam<RunCase> {};
-TEST_P(ProjectionRuns, LiftOneEndOnly) {
-    const RunCase& c = GetParam();
-    Vec u = c.before;
-    const LiftedRange lifted = projection(c.phi).project(u);
-    EXPECT_EQ(u, c.after);
-    EXPECT_EQ(lifted.any, c.lifted.any);
-    if (lifted.any) {
-        EXPECT_EQ(lifted.lo, c.lifted.lo);
-        EXPECT_EQ(lifted.hi, c.lifted.hi);
+
+TEST(PostProjection, ImageIsClearedWhereExerciseBeatsHolding) {
+    // At expiry every node sits on its payoff; in the money a put's held value
+    // moves at q·S − r·K, so the image is cleared below r·K/q and kept above.
+    PutStep put(0.02, 0.04);
+    const InputVectors& state = put.workspace.state();
+    // Interior nodes whose neighbours are in the money too, away from r·K/q.
+    for (std::size_t i = 1; put.grid.spot[i + 1] < 100.0; ++i) {
+        const double s = put.grid.spot[i];
+        if (std::abs(s - 50.0) < 1.0) continue;
+        if (s < 50.0) {
+            EXPECT_EQ(state.images()[i], 0.0) << s;
+        } else {
+            EXPECT_NEAR(state.images()[i], 0.04 * s - 0.02 * 100.0, 1e-9) << s;
+        }
     }
 }
-INSTANTIATE_TEST_SUITE_P(
-    PostProjection, ProjectionRuns,
-    ::testing::Values(
-        // Put (exercise 40, 20, 0, −20, −40): the left run stops at the first node at or above exercise.
-        RunCase{-1.0, {35, 15, 1, 0, 0}, {40, 20, 1, 0, 0}, {0, 1, true}},
-        // A dip between the runs is never examined.
-        RunCase{-1.0, {45, 15, 1, 0, 0}, {45, 15, 1, 0, 0}, {}},
-        // Call (exercise −40, −20, 0, 20, 40): the right run from the top, a negative value stops it.
-        RunCase{1.0, {0, 0, 1, 15, 35}, {0, 0, 1, 20, 40}, {3, 4, true}},
-        RunCase{1.0, {0, 0, 1, 15, -2}, {0, 0, 1, 15, -2}, {}},
-        // Both runs: the right run lifts only the top node.
-        RunCase{1.0, {-50, 0, 1, 15, 35}, {-40, 0, 1, 15, 40}, {0, 4, true}},
-        // A left run through the whole grid ends the projection.
-        RunCase{-1.0, {0, 0, -1, -30, -50}, {40, 20, 0, -20, -40}, {0, 4, true}}));
 
-TEST(PostProjection, AmericanPutSitsOnExerciseAtTheBottom) {
-    const FdmGrid grid = uniform_grid(100.0, 0.2, 1.0, config(41), 100.0);
-    const FdmProcess process{0.05, 0.0, 0.2};
-    Vec put(grid.size());
-    for (std::size_t i = 0; i < grid.size(); ++i) put[i] = std::max(100.0 - grid.spot[i], 0.0);
-    PostProjectionScheme put_scheme(grid, process, NeumannStandard::for_option(OptionType::Put), 100.0, -1.0);
-    TrBdf2Workspace workspace(grid.size());
-    InputVectors& state = workspace.state();
-    std::copy(put.begin(), put.end(), state.values().begin());
-    put_scheme.initialise(state);
-    EXPECT_TRUE(put_scheme.early_exercise_flag());
-    for (std::size_t i = 0; grid.spot[i] < 100.0; ++i) EXPECT_EQ(state.images()[i], 0.0);
-
-    // An American put after a step: the bottom nodes sit on exercise with a zero image.
-    workspace.step(put_scheme, 0.1);
-    EXPECT_EQ(state.values()[0], 100.0 - grid.spot[0]);
-    EXPECT_EQ(state.images()[0], 0.0);
+TEST(PostProjection, NoNodeEndsAStepBelowItsExerciseValue) {
+    for (const auto& [r, q] : {std::pair{0.05, 0.0}, std::pair{0.0, 0.05}, std::pair{-0.02, 0.0}}) {
+        PutStep put(r, q);
+        for (int k = 0; k < 5; ++k) {
+            put.workspace.step(put.scheme, 0.1, 0.1 * k);
+            const InputVectors& state = put.workspace.state();
+            for (std::size_t i = 0; i < put.grid.size(); ++i) {
+                EXPECT_GE(state.values()[i], put.scheme.exercise_value(put.grid.spot[i])) << r << ' ' << i;
+            }
+        }
+    }
+    // With r > 0 the bottom sits on exercise and no longer evolves there.
+    PutStep put(0.05, 0.0);
+    put.workspace.step(put.scheme, 0.1, 0.0);
+    EXPECT_EQ(put.workspace.state().values()[0], 100.0 - put.grid.spot[0]);
+    EXPECT_EQ(put.workspace.state().images()[0], 0.0);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #pragma once
 // The Black–Scholes operator L V = ½σ²S²·V_SS + (r − q)·S·V_S − r·V with
 // constant coefficients, discretised in the grid's coordinate x by non-uniform
-// central differences.
+// central differences, every row exact on values linear in spot.
 
 #include "methods/finite_difference/grids/fdm_grid.hpp"
 #include "methods/linear_operators/tridiagonal_operator.hpp"

@@ -28,65 +28,80 @@ TridiagonalOperator::TridiagonalOperator(std::vector<double> lower, std::vector<
     }
 }
 
-void TridiagonalOperator::apply(std::span<const double> x, std::span<double> y) const {
-    const std::size_t n = size();
-    require_length(x.size(), n, "input");
-    require_length(y.size(), n, "output");
-    const double* l = lower_.data();
-    const double* d = diag_.data();
-    const double* u = upper_.data();
-    y[0] = d[0] * x[0] + u[0] * x[1];
-    for (std::size_t i = 1; i + 1 < n; ++i) y[i] = l[i] * x[i - 1] + d[i] * x[i] + u[i] * x[i + 1];
-    y[n - 1] = l[n - 1] * x[n - 2] + d[n - 1] * x[n - 1];
+void TridiagonalOperator::check_product(std::size_t x_size, std::size_t y_size) const {
+    require_length(x_size, size(), "input");
+    require_length(y_size, size(), "output");
 }
 
-void TridiagonalOperator::factorise(double c) const {
+void TridiagonalOperator::apply(std::span<const double> x, std::span<double> y) const {
+    apply(x, y, [](std::size_t, double value) { return value; });
+}
+
+TridiagonalOperator::Row TridiagonalOperator::end_row(std::size_t i, bool closed, double c) const noexcept {
+    if (closed) return {lower_[i], diag_[i], upper_[i]};
+    return {-c * lower_[i], 1.0 - c * diag_[i], -c * upper_[i]};
+}
+
+void TridiagonalOperator::factorise_upwards(double c) const {
     const std::size_t n = size();
-    Cache& f = cache_;
+    Factors& f = up_;
     f.valid = false;
-    f.factors.resize(3 * n);  // n ≤ max_size / 3: the operator's own diagonals hold 3·n values
-    double* const lower_sys = f.factors.data();
-    double* const super_mod = lower_sys + n;
-    double* const inv_pivot = super_mod + n;
-
-    // Row i of the system is s_i·x_{i−1} + t_i·x_i + e_i·x_{i+1}: a row of
-    // I − c·L, or the boundary condition itself for a closed row.
-    const auto system_row = [&](std::size_t i, double& s, double& t, double& e) {
-        const bool closed = (i == 0 && closed_low_) || (i == n - 1 && closed_high_);
-        if (closed) {
-            s = lower_[i];
-            t = diag_[i];
-            e = upper_[i];
-        } else {
-            s = -c * lower_[i];
-            t = 1.0 - c * diag_[i];
-            e = -c * upper_[i];
-        }
-    };
-
-    double s = 0.0;
-    double t = 0.0;
-    double e = 0.0;
-    system_row(0, s, t, e);
-    lower_sys[0] = 0.0;
-    inv_pivot[0] = 1.0 / t;
-    super_mod[0] = inv_pivot[0] * e;
-    for (std::size_t i = 1; i < n; ++i) {
-        system_row(i, s, t, e);
-        if (i == n - 1) e = 0.0;
-        lower_sys[i] = s;
-        inv_pivot[i] = 1.0 / (t - s * super_mod[i - 1]);
-        super_mod[i] = inv_pivot[i] * e;
+    f.values.resize(3 * n);  // n ≤ max_size / 3: the operator's own diagonals hold 3·n values
+    double* const below = f.values.data();
+    double* const above_mod = below + n;
+    double* const inv_pivot = above_mod + n;
+    const Row first = end_row(0, closed_low_, c);
+    below[0] = 0.0;
+    inv_pivot[0] = 1.0 / first.centre;
+    above_mod[0] = inv_pivot[0] * first.above;
+    for (std::size_t i = 1; i + 1 < n; ++i) {
+        const double s = -c * lower_[i];
+        below[i] = s;
+        inv_pivot[i] = 1.0 / ((1.0 - c * diag_[i]) - s * above_mod[i - 1]);
+        above_mod[i] = inv_pivot[i] * (-c * upper_[i]);
     }
+    const Row last = end_row(n - 1, closed_high_, c);
+    below[n - 1] = last.below;
+    inv_pivot[n - 1] = 1.0 / (last.centre - last.below * above_mod[n - 2]);
+    above_mod[n - 1] = 0.0;
     f.c = c;
     f.valid = true;
 }
 
-void TridiagonalOperator::prepare_solve(std::size_t x_size, std::size_t scratch_size, double c) const {
+void TridiagonalOperator::factorise_downwards(double c) const {
+    const std::size_t n = size();
+    Factors& f = down_;
+    f.valid = false;
+    f.values.resize(3 * n);
+    double* const above = f.values.data();
+    double* const below_mod = above + n;
+    double* const inv_pivot = below_mod + n;
+    const Row last = end_row(n - 1, closed_high_, c);
+    above[n - 1] = 0.0;
+    inv_pivot[n - 1] = 1.0 / last.centre;
+    below_mod[n - 1] = inv_pivot[n - 1] * last.below;
+    for (std::size_t i = n - 2; i > 0; --i) {
+        const double e = -c * upper_[i];
+        above[i] = e;
+        inv_pivot[i] = 1.0 / ((1.0 - c * diag_[i]) - e * below_mod[i + 1]);
+        below_mod[i] = inv_pivot[i] * (-c * lower_[i]);
+    }
+    const Row first = end_row(0, closed_low_, c);
+    above[0] = first.above;
+    inv_pivot[0] = 1.0 / (first.centre - first.above * below_mod[1]);
+    below_mod[0] = 0.0;
+    f.c = c;
+    f.valid = true;
+}
+
+const TridiagonalOperator::Factors& TridiagonalOperator::factors(std::size_t x_size, std::size_t scratch_size,
+                                                                  double c, bool downwards) const {
     const std::size_t n = size();
     require_length(x_size, n, "solution");
     require_length(scratch_size, n, "scratch");
-    if (!cache_.valid || !(std::abs(cache_.c - c) < 1e-12)) factorise(c);
+    const Factors& f = downwards ? down_ : up_;
+    if (!f.valid || !(std::abs(f.c - c) < 1e-12)) downwards ? factorise_downwards(c) : factorise_upwards(c);
+    return f;
 }
 
 void TridiagonalOperator::solve_implicit(std::span<const double> b, std::span<double> x, std::span<double> scratch,
@@ -97,7 +112,8 @@ void TridiagonalOperator::solve_implicit(std::span<const double> b, std::span<do
 }
 
 void TridiagonalOperator::set_neumann_row(std::size_t index) {
-    cache_.valid = false;
+    up_.valid = false;
+    down_.valid = false;
     const std::size_t n = size();
     if (index == 0) {
         lower_[0] = 0.0;

@@ -1,8 +1,9 @@
 #pragma once
 // A tridiagonal operator L on n >= 3 nodes: y = L·x, and the implicit systems
-// (I − c·L)·x = b of time stepping solved by the Thomas algorithm. The last
-// factorisation is kept and reused while c stays within 1e-12 of it, so a step
-// length costs one factorisation however many stages and steps use it.
+// (I − c·L)·x = b of time stepping solved by the Thomas algorithm, plain or
+// with a floor under the solution. The last factorisation in each direction is
+// kept and reused while c stays within 1e-12 of it, so a step length costs one
+// factorisation however many stages and steps use it.
 //
 // Rows closed by set_neumann_row are one-sided differences, x_1 − x_0 and
 // x_{n−1} − x_{n−2}. In an implicit system such a row is the boundary
@@ -10,6 +11,7 @@
 // prescribes a slope, and keeping the identity part would pull the end value
 // towards b_0 as steps shrink.
 
+#include <algorithm>
 #include <cstddef>
 #include <span>
 #include <vector>
@@ -32,6 +34,11 @@ public:
     // y = L·x. Panics when x or y holds fewer than n values. Allocates nothing.
     void apply(std::span<const double> x, std::span<double> y) const;
 
+    // The same product with each row's value passed through post(i, value)
+    // before it is stored.
+    template <class Post>
+    void apply(std::span<const double> x, std::span<double> y, Post&& post) const;
+
     // Solves (I − c·L)·x = b, closed rows imposing their boundary condition.
     // `scratch` receives the forward sweep. Panics when a vector holds fewer
     // than n values. Allocates only the first time it factorises.
@@ -45,52 +52,123 @@ public:
     void solve_implicit(Rhs&& rhs, double first, double last, std::span<double> x, std::span<double> scratch,
                         double c) const;
 
+    // The same solve with every x_i kept at or above floor(i): the elimination
+    // runs towards the end of the grid where the floor binds (the bottom when
+    // `floor_at_bottom`, else the top) and the substitution, coming back from
+    // that end, lifts each value onto its floor as it goes (the
+    // Brennan–Schwartz algorithm). Where the floor binds on one run of nodes
+    // reaching that end this solves the complementarity problem
+    // min(x − floor, (I − c·L)·x − b) = 0 exactly; anywhere, no value is left
+    // below its floor.
+    template <class Rhs, class Floor>
+    void solve_floored(Rhs&& rhs, double first, double last, Floor&& floor, bool floor_at_bottom,
+                       std::span<double> x, std::span<double> scratch, double c) const;
+
     // Row 0 becomes x_1 − x_0, row n − 1 becomes x_{n−1} − x_{n−2}; any other
-    // index changes nothing. The cached factorisation is dropped in every case.
+    // index changes nothing. The cached factorisations are dropped in every case.
     void set_neumann_row(std::size_t index);
 
-    // Whether a factorisation is cached, and for which coefficient.
-    bool has_factorisation() const noexcept { return cache_.valid; }
-    double factorised_for() const noexcept { return cache_.c; }
+    // Whether an upward factorisation (the plain solve's) is cached, and for
+    // which coefficient.
+    bool has_factorisation() const noexcept { return up_.valid; }
+    double factorised_for() const noexcept { return up_.c; }
 
 private:
-    void factorise(double c) const;
-    // Checks the lengths and refreshes the factorisation for c.
-    void prepare_solve(std::size_t x_size, std::size_t scratch_size, double c) const;
+    // One elimination of I − c·L: the system's off-diagonal on the side
+    // already eliminated, the other off-diagonal over the pivot, and the
+    // reciprocal pivots, n values each, in one allocation. Upwards (from row
+    // 0), row i then reads x_i = y_i − m_i·x_{i+1}; downwards (from row n − 1),
+    // x_i = y_i − m_i·x_{i−1}.
+    struct Factors {
+        std::vector<double> values;
+        double c = 0.0;
+        bool valid = false;
+        const double* eliminated() const noexcept { return values.data(); }
+        const double* modified() const noexcept { return values.data() + values.size() / 3; }
+        const double* inv_pivot() const noexcept { return values.data() + 2 * (values.size() / 3); }
+    };
+
+    // Panics when the input or output of a product holds fewer than n values.
+    void check_product(std::size_t x_size, std::size_t y_size) const;
+
+    // End row i of I − c·L, or the boundary condition itself when closed.
+    struct Row {
+        double below;
+        double centre;
+        double above;
+    };
+    Row end_row(std::size_t i, bool closed, double c) const noexcept;
+
+    // Checks the lengths and returns the factorisation for c in the direction asked.
+    const Factors& factors(std::size_t x_size, std::size_t scratch_size, double c, bool downwards) const;
+    // Eliminates upwards (or downwards), then substitutes back, passing each
+    // value through lift(i, value).
+    template <class Rhs, class Lift>
+    void solve_with(Rhs&& rhs, double first, double last, Lift&& lift, bool downwards, std::span<double> x,
+                    std::span<double> scratch, double c) const;
+    void factorise_upwards(double c) const;
+    void factorise_downwards(double c) const;
 
     std::vector<double> lower_;
     std::vector<double> diag_;
     std::vector<double> upper_;
     bool closed_low_ = false;
     bool closed_high_ = false;
-
-    struct Cache {
-        // The system's sub-diagonal, the modified super-diagonal and the
-        // reciprocal pivots, n values each, in one allocation.
-        std::vector<double> factors;
-        double c = 0.0;
-        bool valid = false;
-        const double* lower_sys() const noexcept { return factors.data(); }
-        const double* super_mod() const noexcept { return factors.data() + factors.size() / 3; }
-        const double* inv_pivot() const noexcept { return factors.data() + 2 * (factors.size() / 3); }
-    };
-    mutable Cache cache_;
+    mutable Factors up_;
+    mutable Factors down_;
 };
+
+template <class Post>
+void TridiagonalOperator::apply(std::span<const double> x, std::span<double> y, Post&& post) const {
+    check_product(x.size(), y.size());
+    const std::size_t n = size();
+    const double* l = lower_.data();
+    const double* d = diag_.data();
+    const double* u = upper_.data();
+    const double* in = x.data();
+    double* out = y.data();
+    const auto f = post;  // a local copy: the stores cannot be taken to change what it holds
+    out[0] = f(0, d[0] * in[0] + u[0] * in[1]);
+    for (std::size_t i = 1; i + 1 < n; ++i) out[i] = f(i, l[i] * in[i - 1] + d[i] * in[i] + u[i] * in[i + 1]);
+    out[n - 1] = f(n - 1, l[n - 1] * in[n - 2] + d[n - 1] * in[n - 1]);
+}
+
+template <class Rhs, class Lift>
+void TridiagonalOperator::solve_with(Rhs&& rhs, double first, double last, Lift&& lift, bool downwards,
+                                     std::span<double> x, std::span<double> scratch, double c) const {
+    const Factors& f = factors(x.size(), scratch.size(), c, downwards);
+    const std::size_t n = size();
+    const double* s = f.eliminated();
+    const double* m = f.modified();
+    const double* p = f.inv_pivot();
+    double* y = scratch.data();
+    if (!downwards) {
+        y[0] = first * p[0];
+        for (std::size_t i = 1; i + 1 < n; ++i) y[i] = (rhs(i) - s[i] * y[i - 1]) * p[i];
+        y[n - 1] = (last - s[n - 1] * y[n - 2]) * p[n - 1];
+        x[n - 1] = lift(n - 1, y[n - 1]);
+        for (std::size_t i = n - 1; i-- > 0;) x[i] = lift(i, y[i] - m[i] * x[i + 1]);
+        return;
+    }
+    y[n - 1] = last * p[n - 1];
+    for (std::size_t i = n - 2; i > 0; --i) y[i] = (rhs(i) - s[i] * y[i + 1]) * p[i];
+    y[0] = (first - s[0] * y[1]) * p[0];
+    x[0] = lift(0, y[0]);
+    for (std::size_t i = 1; i < n; ++i) x[i] = lift(i, y[i] - m[i] * x[i - 1]);
+}
 
 template <class Rhs>
 void TridiagonalOperator::solve_implicit(Rhs&& rhs, double first, double last, std::span<double> x,
                                          std::span<double> scratch, double c) const {
-    prepare_solve(x.size(), scratch.size(), c);
-    const std::size_t n = size();
-    const double* s = cache_.lower_sys();
-    const double* m = cache_.super_mod();
-    const double* p = cache_.inv_pivot();
-    double* y = scratch.data();
-    y[0] = first * p[0];
-    for (std::size_t i = 1; i + 1 < n; ++i) y[i] = (rhs(i) - s[i] * y[i - 1]) * p[i];
-    y[n - 1] = (last - s[n - 1] * y[n - 2]) * p[n - 1];
-    x[n - 1] = y[n - 1];
-    for (std::size_t i = n - 1; i-- > 0;) x[i] = y[i] - m[i] * x[i + 1];
+    solve_with(rhs, first, last, [](std::size_t, double v) { return v; }, false, x, scratch, c);
+}
+
+template <class Rhs, class Floor>
+void TridiagonalOperator::solve_floored(Rhs&& rhs, double first, double last, Floor&& floor, bool floor_at_bottom,
+                                        std::span<double> x, std::span<double> scratch, double c) const {
+    // Eliminating towards the floor's end makes the substitution start there.
+    solve_with(rhs, first, last, [&floor](std::size_t i, double v) { return std::max(v, floor(i)); },
+               floor_at_bottom, x, scratch, c);
 }
 
 }  // namespace vorel

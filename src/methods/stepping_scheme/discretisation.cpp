@@ -18,18 +18,17 @@ FdmDiscretisation::FdmDiscretisation(FdmGrid grid, const FdmProcess& process, co
       op_(closed_operator(process, grid_)),
       process_(process),
       boundary_(boundary),
-      rhs_(boundary.rhs(grid_)) {}
+      scale_(NeumannStandard::scale(grid_)) {}
 
 void FdmDiscretisation::replace_grid(FdmGrid grid) {
     TridiagonalOperator op = closed_operator(process_, grid);
     grid_ = std::move(grid);
     op_ = std::move(op);
-    rhs_ = boundary_.rhs(grid_);
+    scale_ = NeumannStandard::scale(grid_);
 }
 
-void initial_state(const FdmDiscretisation& discretisation, InputVectors& state) {
+void require_state_for(const FdmDiscretisation& discretisation, const InputVectors& state) {
     if (state.nodes() != discretisation.size()) panic("the state and the grid differ in size");
-    discretisation.op().apply(state.values(), state.images());
 }
 
 }  // namespace vorel

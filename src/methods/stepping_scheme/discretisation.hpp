@@ -1,7 +1,8 @@
 #pragma once
 // What both stepping schemes hold: the grid, the closed operator built on it,
 // the process coefficients (to rebuild the operator after a grid shift) and the
-// Neumann deltas with their right-hand-side values on the current grid.
+// Neumann deltas with the scale that turns them into right-hand-side values on
+// the current grid.
 
 #include <span>
 
@@ -22,30 +23,29 @@ public:
     const TridiagonalOperator& op() const noexcept { return op_; }
     std::size_t size() const noexcept { return grid_.size(); }
 
-    // The first and last entries of a stage right-hand side: the prescribed
-    // end differences.
-    NeumannStandard::Rhs rhs_ends() const noexcept { return rhs_; }
+    // The first and last entries of a stage right-hand side at time to expiry
+    // `tau`: the prescribed end differences, an end on its exercise value
+    // taking the payoff's delta.
+    NeumannStandard::Ends rhs_ends(double tau, bool low_exercised = false, bool high_exercised = false) const noexcept {
+        const NeumannStandard::Ends delta = boundary_.deltas(tau, low_exercised, high_exercised);
+        return {scale_.low * delta.low, scale_.high * delta.high};
+    }
 
     // Moves to a new grid (same size) with a freshly built, closed operator.
     void replace_grid(FdmGrid grid);
+
+    // From now on the held value is flat at the lowest node (see NeumannStandard).
+    void flatten_low_end() noexcept { boundary_.flat_low = true; }
 
 private:
     FdmGrid grid_;
     TridiagonalOperator op_;
     FdmProcess process_;
     NeumannStandard boundary_;
-    NeumannStandard::Rhs rhs_;
+    NeumannStandard::Ends scale_;
 };
 
-// Completes a state holding the payoff to [payoff ; L·payoff] on the
-// discretisation's closed operator.
-void initial_state(const FdmDiscretisation& discretisation, InputVectors& state);
-
-// Nodes a projection lifted onto the exercise value: [lo, hi] when `any`.
-struct LiftedRange {
-    std::size_t lo = 0;
-    std::size_t hi = 0;
-    bool any = false;
-};
+// Panics unless the state has one value per node of the discretisation's grid.
+void require_state_for(const FdmDiscretisation& discretisation, const InputVectors& state);
 
 }  // namespace vorel

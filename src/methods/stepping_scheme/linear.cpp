@@ -2,10 +2,11 @@
 
 namespace vorel {
 
-void LinearScheme::initialise(InputVectors& state) const { initial_state(discretisation_, state); }
-
-void LinearScheme::reset_after_shift(InputVectors& state) const {
-    discretisation_.op().apply(state.values(), state.images());
+void LinearScheme::initialise(InputVectors& state) const {
+    require_state_for(discretisation_, state);
+    image(state.values(), state.images());
 }
+
+void LinearScheme::reset_after_shift(InputVectors& state) const { image(state.values(), state.images()); }
 
 }  // namespace vorel

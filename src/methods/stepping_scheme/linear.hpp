@@ -18,8 +18,20 @@ public:
 
     // [payoff ; L·payoff] from a state holding the payoff.
     void initialise(InputVectors& state) const;
-    LiftedRange project(std::span<double>) const noexcept { return {}; }
-    void clear_image(std::span<double>, const LiftedRange&) const noexcept {}
+
+    // The boundary values of a stage ending at time to expiry `tau`.
+    NeumannStandard::Ends rhs_ends(double tau, std::span<const double>) const noexcept {
+        return discretisation_.rhs_ends(tau);
+    }
+
+    // A stage's implicit solve, and its image v = L·u.
+    template <class Rhs>
+    void solve(Rhs&& rhs, const NeumannStandard::Ends& ends, std::span<double> u, std::span<double> sweep,
+               double c) const {
+        discretisation_.op().solve_implicit(rhs, ends.low, ends.high, u, sweep, c);
+    }
+    void image(std::span<const double> u, std::span<double> v) const { discretisation_.op().apply(u, v); }
+
     // After a grid shift: the image recomputed with the new operator.
     void reset_after_shift(InputVectors& state) const;
 

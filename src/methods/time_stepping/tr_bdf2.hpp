@@ -17,6 +17,7 @@ namespace tr_bdf2 {
 inline constexpr double kA = 0.2928932188134524;   // γ/2: stage-1 explicit and implicit weight
 inline constexpr double kW = 0.35355339059327373;  // 1/(2√2): stage-2 weight of L·u and L·u₁
 inline constexpr double kD = 0.29289321881345254;  // 1 − 1/√2: stage-2 implicit weight
+inline constexpr double kGamma = 0.5857864376269049;  // 2 − √2: where in the step stage 1 ends
 }  // namespace tr_bdf2
 
 // The working storage of one valuation, in one allocation: the march state,
@@ -33,9 +34,15 @@ public:
     // 3·nodes values in which nothing is kept between steps.
     std::span<double> spare() noexcept { return {storage_.get() + 4 * nodes_, 3 * nodes_}; }
 
-    // One step of length dt. `Scheme` is LinearScheme or PostProjectionScheme.
+    // One step of length dt from time to expiry `tau` back to tau + dt.
+    // `Scheme` is LinearScheme or PostProjectionScheme.
     template <class Scheme>
-    void step(Scheme& scheme, double dt);
+    void step(Scheme& scheme, double dt, double tau);
+    // One implicit Euler step, (I − dt·L)·u_new = u, from time to expiry `tau`:
+    // first order, but it damps every mode, which a start from a kinked
+    // payoff wants.
+    template <class Scheme>
+    void implicit_euler_step(Scheme& scheme, double dt, double tau);
 
 private:
     std::size_t nodes_;
@@ -47,30 +54,32 @@ private:
 };
 
 template <class Scheme>
-void TrBdf2Workspace::step(Scheme& scheme, double dt) {
-    const FdmDiscretisation& disc = scheme.discretisation();
-    const TridiagonalOperator& op = disc.op();
-    const NeumannStandard::Rhs ends = disc.rhs_ends();
+void TrBdf2Workspace::step(Scheme& scheme, double dt, double tau) {
     const double* const u = state_.values().data();
     const double* const v = state_.images().data();
 
     // Each stage's right-hand side is formed inside the solver's forward sweep;
-    // its closed rows carry the boundary differences.
+    // its closed rows carry the boundary differences at the stage's own time.
     const double a_dt = tr_bdf2::kA * dt;
-    op.solve_implicit([&](std::size_t i) { return u[i] + a_dt * v[i]; }, ends.low, ends.high, stage1_.values(),
-                      sweep_, a_dt);
-    const LiftedRange lifted1 = scheme.project(stage1_.values());
-    op.apply(stage1_.values(), stage1_.images());
-    scheme.clear_image(stage1_.images(), lifted1);
+    scheme.solve([&](std::size_t i) { return u[i] + a_dt * v[i]; },
+                 scheme.rhs_ends(tau + tr_bdf2::kGamma * dt, state_.values()), stage1_.values(), sweep_, a_dt);
+    scheme.image(stage1_.values(), stage1_.images());
 
     const double w_dt = tr_bdf2::kW * dt;
     const double* const v1 = stage1_.images().data();
-    op.solve_implicit([&](std::size_t i) { return u[i] + w_dt * v[i] + w_dt * v1[i]; }, ends.low, ends.high,
-                      stage2_.values(), sweep_, tr_bdf2::kD * dt);
-    const LiftedRange lifted2 = scheme.project(stage2_.values());
-    op.apply(stage2_.values(), stage2_.images());
-    scheme.clear_image(stage2_.images(), lifted2);
+    scheme.solve([&](std::size_t i) { return u[i] + w_dt * v[i] + w_dt * v1[i]; },
+                 scheme.rhs_ends(tau + dt, state_.values()), stage2_.values(), sweep_, tr_bdf2::kD * dt);
+    scheme.image(stage2_.values(), stage2_.images());
 
+    swap(state_, stage2_);
+}
+
+template <class Scheme>
+void TrBdf2Workspace::implicit_euler_step(Scheme& scheme, double dt, double tau) {
+    const double* const u = state_.values().data();
+    scheme.solve([&](std::size_t i) { return u[i]; }, scheme.rhs_ends(tau + dt, state_.values()), stage2_.values(),
+                 sweep_, dt);
+    scheme.image(stage2_.values(), stage2_.images());
     swap(state_, stage2_);
 }
 

@@ -27,20 +27,19 @@ Transform::Point Transform::point(double x) const noexcept {
     return {s, first, second};
 }
 
-void compute_spacings(FdmGrid& grid) {
-    const std::size_t n = grid.x.size();
-    grid.h_plus.assign(n, 0.0);
-    grid.h_minus.assign(n, 0.0);
-    for (std::size_t i = 0; i + 1 < n; ++i) {
-        const double h = grid.x[i + 1] - grid.x[i];
-        grid.h_plus[i] = h;
-        grid.h_minus[i + 1] = h;
+FdmGrid fitted_grid(const Transform& transform, std::vector<double> spots) {
+    FdmGrid grid;
+    grid.variant = FdmGrid::Variant::Fitted;
+    grid.transform = transform;
+    grid.spot = std::move(spots);
+    const std::size_t n = grid.spot.size();
+    grid.x.resize(n);
+    grid.mapped.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        grid.x[i] = transform.coordinate(grid.spot[i]);
+        grid.mapped[i] = transform.point(grid.x[i]);
     }
-}
-
-void map_nodes(FdmGrid& grid) {
-    grid.mapped.resize(grid.size());
-    for (std::size_t i = 0; i < grid.size(); ++i) grid.mapped[i] = grid.transform.point(grid.x[i]);
+    return grid;
 }
 
 }  // namespace vorel

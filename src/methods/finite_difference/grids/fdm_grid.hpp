@@ -1,7 +1,8 @@
 #pragma once
 // The spot grid of the finite-difference engine: nodes equally spaced (Uniform)
-// or not (Fitted, after a dividend shift) in a coordinate x, mapped to spot by
-// the log or a sinh stretch centred on the strike.
+// in a coordinate x that maps to spot by the log or a sinh stretch centred on
+// the strike, or placed at given spots (Fitted, after a cash dividend) with x
+// worked out from them.
 
 #include <cstddef>
 #include <cstdint>
@@ -35,21 +36,17 @@ struct FdmGrid {
 
     Variant variant = Variant::Uniform;
     Transform transform;
-    std::vector<double> x;        // strictly increasing for a positive alpha
-    std::vector<double> h_plus;   // x[i+1] − x[i]; 0 at the last node
-    std::vector<double> h_minus;  // x[i] − x[i−1]; 0 at the first node
-    std::vector<double> spot;     // S at each node
-    // The transform at each node: S(x), S′(x), S″(x). S(x) is the spot itself on a
-    // uniform grid; on a fitted one it is the round trip of the shifted spot.
+    std::vector<double> spot;  // the nodes, increasing
+    std::vector<double> x;     // their coordinates
+    // The transform at each node's x: S(x), S′(x), S″(x). S(x) is the spot
+    // itself on a uniform grid; on a fitted one it is the spot's round trip.
     std::vector<Transform::Point> mapped;
 
-    std::size_t size() const noexcept { return x.size(); }
+    std::size_t size() const noexcept { return spot.size(); }
 };
 
-// Fills h_plus and h_minus from x.
-void compute_spacings(FdmGrid& grid);
-
-// Fills `mapped` from x.
-void map_nodes(FdmGrid& grid);
+// The fitted grid through `spots` (increasing), x and the map worked out with
+// `transform`.
+FdmGrid fitted_grid(const Transform& transform, std::vector<double> spots);
 
 }  // namespace vorel

@@ -6,7 +6,7 @@
 
 namespace vorel {
 
-// Spot values exactly S_i + shift, x recomputed with the grid's own transform.
+// Spot values exactly S_i + shift, with the grid's own transform.
 FdmGrid shifted(const FdmGrid& grid, double shift);
 
 }  // namespace vorel

@@ -1,14 +1,31 @@
 #pragma once
-// The grid a valuation starts on: `grid_nodes` nodes equally spaced in x, over
-// ln K ± N·σ·√T. A spot more than half that width from the strike widens the
-// far end so that the spot keeps half the width of room to the grid's end; a
-// spot within it (or not finite and positive) leaves the range as stated.
+// The grid a valuation starts on: `grid_nodes` nodes equally spaced in x. The
+// range covers ln K ± N·σ·√T (N = `grid_std_devs`) and the paths from the
+// spot: where log spot drifts over the life (at r − q − σ²/2) with room either
+// side, so that neither a spot far from the strike nor a strong drift leaves the
+// grid's ends where the value still bends.
 
 #include "methods/finite_difference/fdm_config.hpp"
 #include "methods/finite_difference/grids/fdm_grid.hpp"
 
 namespace vorel {
 
-FdmGrid uniform_grid(double strike, double sigma, double t, const FdmConfig& config, double spot);
+// An interval of log spot.
+struct LogRange {
+    double lo;
+    double hi;
+};
+
+// Where the paths from spot S₀ run over `t` years at drift r − q: log spot's
+// median drift with half of N·σ·√t of room either side.
+LogRange spot_range(double spot, double sigma, double t, double grid_std_devs, double drift) noexcept;
+
+// The range for strike K, volatility σ, `t` years, spot S₀ and drift r − q. A
+// spot or strike that is not finite and positive leaves ln K ± N·σ·√T.
+LogRange grid_range(double strike, double sigma, double t, double grid_std_devs, double spot, double drift) noexcept;
+
+// n nodes equally spaced in the transform's x between the ends of `range`.
+FdmGrid uniform_grid(const Transform& transform, const LogRange& range, std::size_t n);
+FdmGrid uniform_grid(double strike, double sigma, double t, const FdmConfig& config, double spot, double drift);
 
 }  // namespace vorel

@@ -173,17 +173,29 @@ void step_evenly(TrBdf2Workspace& workspace, Scheme& scheme, double length, std:
 // interval, node k near length·(k/steps)²), each length rounded to a power of
 // two of the shortest so that a run of equal steps shares one factorisation
 // (about log2(2·steps) in all). The first step, from the payoff's kink, is two
-// implicit Euler half steps, which damp it. European exercise takes the same
-// steps, so that an American option that is never exercised early prices as
-// the European one.
+// implicit Euler steps, which damp it; each is as long as the implicit part of
+// the next TR-BDF2 stages (a of the second step's length), so they share that
+// factorisation too. European exercise takes the same steps, so that an
+// American option that is never exercised early prices as the European one.
 template <class Scheme>
 void step_from_expiry(TrBdf2Workspace& workspace, Scheme& scheme, double length, std::uint64_t steps) {
+    if (steps == 1) {
+        workspace.implicit_euler_step(scheme, 0.5 * length, 0.0);
+        workspace.implicit_euler_step(scheme, 0.5 * length, 0.5 * length);
+        return;
+    }
+    const auto share = [](const GradedUnits& units) {
+        if (units.k > 0) return units.value();
+        GradedUnits second = units;
+        second.next();
+        return 2.0 * tr_bdf2::kA * second.value();
+    };
     double total = 0.0;
-    for (GradedUnits units; units.k < steps; units.next()) total += units.value();
+    for (GradedUnits units; units.k < steps; units.next()) total += share(units);
     const double unit = length / total;
     double from = 0.0;
     for (GradedUnits units; units.k < steps; units.next()) {
-        const double dt = units.k + 1 == steps ? length - from : unit * units.value();
+        const double dt = units.k + 1 == steps ? length - from : unit * share(units);
         if (units.k == 0) {
             workspace.implicit_euler_step(scheme, 0.5 * dt, 0.0);
             workspace.implicit_euler_step(scheme, 0.5 * dt, 0.5 * dt);

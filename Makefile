@@ -10,7 +10,7 @@ CMAKE_FLAGS := -G Ninja -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV)/bin/ninja) -DPyth
 # interceptors find the real functions (the interpreter itself is C).
 ASAN_PRELOAD = $(shell $(CXX) -print-file-name=libasan.so) $(shell $(CXX) -print-file-name=libstdc++.so)
 
-.PHONY: demo test package-test test-asan fuzz memcheck bench bench-build bench-callgrind install cpp-test python-test asan-build venv system-deps clean
+.PHONY: demo test package-test test-asan fuzz memcheck bench bench-build bench-callgrind bench-accuracy install cpp-test python-test asan-build venv system-deps clean
 
 demo: install
 	$(PY) examples/quickstart.py
@@ -94,6 +94,11 @@ bench-build: venv
 
 bench: bench-build
 	$(BENCH_PY) $(BENCH_ARGS)
+
+# American prices across regimes against an independent tree (and QuantLib's
+# engines when installed), per grid: bench/american_accuracy.py.
+bench-accuracy: bench-build
+	PYTHONPATH=$(abspath build/bench) VOREL_EXPECT_EXTENSION=$(abspath build/bench/vorel) $(PY) bench/american_accuracy.py $(BENCH_ARGS)
 
 bench-callgrind: bench-build
 	@command -v valgrind >/dev/null || { $(SUDO) apt-get update -qq && $(SUDO) apt-get install -y -qq valgrind >/dev/null; }

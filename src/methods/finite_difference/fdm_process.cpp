@@ -34,11 +34,10 @@ TridiagonalOperator build_operator(const FdmProcess& process, const FdmGrid& gri
         const double d2_diag = -(2.0 * (hm + hp) / d);
         const double d2_upper = 2.0 * hm / d;
 
-        // The differences of the nodes' own spots stand in for S′ and S″ in one
-        // respect: the first-order coefficient is corrected by what the row
-        // gets wrong on S itself, so that a value linear in spot (deep in or
-        // out of the money) evolves exactly, L·S = −q·S. The correction is of
-        // the order of the differences' error, h².
+        // A value linear in spot (the value deep in or out of the money) must
+        // evolve exactly, L·S = −q·S. With S′ and S″ taken from the map the
+        // differences miss that by O(h²), so the first-order coefficient takes
+        // back what the row gets wrong on the nodes' own spots.
         const double s_x = d1_lower * s[i - 1] + d1_diag * s[i] + d1_upper * s[i + 1];
         const double s_xx = d2_lower * s[i - 1] + d2_diag * s[i] + d2_upper * s[i + 1];
         a1 += (drift * s[i] - (a2 * s_xx + a1 * s_x)) / s_x;

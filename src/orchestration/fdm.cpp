@@ -1,6 +1,7 @@
 #include "orchestration/fdm.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -143,20 +144,12 @@ void floor_at_exercise(const PostProjectionScheme& scheme, PricingResult& result
 }
 
 // Step k's share of a graded interval: 2k + 1 rounded to the nearest power of
-// two (by ratio: 2^p, or 2^(p+1) from 2^p·√2 up), for k = 0, 1, 2, ...
-struct GradedUnits {
-    std::uint64_t k = 0;
-    double power = 1.0;  // the largest power of two not above 2k + 1
-
-    double value() const noexcept {
-        const double odd = 2.0 * static_cast<double>(k) + 1.0;
-        return odd * odd >= 2.0 * power * power ? 2.0 * power : power;
-    }
-    void next() noexcept {
-        ++k;
-        while (2.0 * power <= 2.0 * static_cast<double>(k) + 1.0) power *= 2.0;
-    }
-};
+// two by ratio (2^p, or 2^(p+1) from 2^p·√2 up).
+double graded_units(std::uint64_t k) noexcept {
+    const double odd = 2.0 * static_cast<double>(k) + 1.0;
+    const double power = static_cast<double>(std::bit_floor(2 * k + 1));
+    return odd * odd >= 2.0 * power * power ? 2.0 * power : power;
+}
 
 // `steps` equal TR-BDF2 steps through an interval of `length` years that
 // starts `tau` years before expiry.
@@ -179,24 +172,15 @@ void step_evenly(TrBdf2Workspace& workspace, Scheme& scheme, double length, std:
 // American option that is never exercised early prices as the European one.
 template <class Scheme>
 void step_from_expiry(TrBdf2Workspace& workspace, Scheme& scheme, double length, std::uint64_t steps) {
-    if (steps == 1) {
-        workspace.implicit_euler_step(scheme, 0.5 * length, 0.0);
-        workspace.implicit_euler_step(scheme, 0.5 * length, 0.5 * length);
-        return;
-    }
-    const auto share = [](const GradedUnits& units) {
-        if (units.k > 0) return units.value();
-        GradedUnits second = units;
-        second.next();
-        return 2.0 * tr_bdf2::kA * second.value();
-    };
+    // The opening Euler steps are as long as the second step's implicit part.
+    const auto share = [](std::uint64_t k) { return k > 0 ? graded_units(k) : 2.0 * tr_bdf2::kA * graded_units(1); };
     double total = 0.0;
-    for (GradedUnits units; units.k < steps; units.next()) total += share(units);
+    for (std::uint64_t k = 0; k < steps; ++k) total += share(k);
     const double unit = length / total;
     double from = 0.0;
-    for (GradedUnits units; units.k < steps; units.next()) {
-        const double dt = units.k + 1 == steps ? length - from : unit * share(units);
-        if (units.k == 0) {
+    for (std::uint64_t k = 0; k < steps; ++k) {
+        const double dt = k + 1 == steps ? length - from : unit * share(k);
+        if (k == 0) {
             workspace.implicit_euler_step(scheme, 0.5 * dt, 0.0);
             workspace.implicit_euler_step(scheme, 0.5 * dt, 0.5 * dt);
         } else {

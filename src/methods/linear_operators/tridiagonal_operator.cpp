@@ -37,59 +37,41 @@ void TridiagonalOperator::apply(std::span<const double> x, std::span<double> y) 
     apply(x, y, [](std::size_t, double value) { return value; });
 }
 
-TridiagonalOperator::Row TridiagonalOperator::end_row(std::size_t i, bool closed, double c) const noexcept {
-    if (closed) return {lower_[i], diag_[i], upper_[i]};
-    return {-c * lower_[i], 1.0 - c * diag_[i], -c * upper_[i]};
-}
-
-void TridiagonalOperator::factorise_upwards(double c) const {
+template <bool Downwards>
+void TridiagonalOperator::factorise(double c) const {
     const std::size_t n = size();
-    Factors& f = up_;
+    const Along<Downwards> along{n};
+    Factors& f = Downwards ? down_ : up_;
     f.valid = false;
     f.values.resize(3 * n);  // n ≤ max_size / 3: the operator's own diagonals hold 3·n values
-    double* const below = f.values.data();
-    double* const above_mod = below + n;
-    double* const inv_pivot = above_mod + n;
-    const Row first = end_row(0, closed_low_, c);
-    below[0] = 0.0;
-    inv_pivot[0] = 1.0 / first.centre;
-    above_mod[0] = inv_pivot[0] * first.above;
-    for (std::size_t i = 1; i + 1 < n; ++i) {
-        const double s = -c * lower_[i];
-        below[i] = s;
-        inv_pivot[i] = 1.0 / ((1.0 - c * diag_[i]) - s * above_mod[i - 1]);
-        above_mod[i] = inv_pivot[i] * (-c * upper_[i]);
-    }
-    const Row last = end_row(n - 1, closed_high_, c);
-    below[n - 1] = last.below;
-    inv_pivot[n - 1] = 1.0 / (last.centre - last.below * above_mod[n - 2]);
-    above_mod[n - 1] = 0.0;
-    f.c = c;
-    f.valid = true;
-}
+    double* const eliminated = f.values.data();
+    double* const modified = eliminated + n;
+    double* const inv_pivot = modified + n;
+    // Towards the row eliminated before (`prev`) and the one after (`next`).
+    const double* prev = Downwards ? upper_.data() : lower_.data();
+    const double* next = Downwards ? lower_.data() : upper_.data();
+    const auto end_row = [&](std::size_t i, bool closed) {
+        if (closed) return Row{prev[i], diag_[i], next[i]};
+        return Row{-c * prev[i], 1.0 - c * diag_[i], -c * next[i]};
+    };
 
-void TridiagonalOperator::factorise_downwards(double c) const {
-    const std::size_t n = size();
-    Factors& f = down_;
-    f.valid = false;
-    f.values.resize(3 * n);
-    double* const above = f.values.data();
-    double* const below_mod = above + n;
-    double* const inv_pivot = below_mod + n;
-    const Row last = end_row(n - 1, closed_high_, c);
-    above[n - 1] = 0.0;
-    inv_pivot[n - 1] = 1.0 / last.centre;
-    below_mod[n - 1] = inv_pivot[n - 1] * last.below;
-    for (std::size_t i = n - 2; i > 0; --i) {
-        const double e = -c * upper_[i];
-        above[i] = e;
-        inv_pivot[i] = 1.0 / ((1.0 - c * diag_[i]) - e * below_mod[i + 1]);
-        below_mod[i] = inv_pivot[i] * (-c * lower_[i]);
+    const std::size_t start = along.node(0);
+    const Row first = end_row(start, Downwards ? closed_high_ : closed_low_);
+    eliminated[start] = 0.0;
+    inv_pivot[start] = 1.0 / first.centre;
+    modified[start] = inv_pivot[start] * first.next;
+    for (std::size_t k = 1; k + 1 < n; ++k) {
+        const std::size_t i = along.node(k);
+        const double s = -c * prev[i];
+        eliminated[i] = s;
+        inv_pivot[i] = 1.0 / ((1.0 - c * diag_[i]) - s * modified[along.node(k - 1)]);
+        modified[i] = inv_pivot[i] * (-c * next[i]);
     }
-    const Row first = end_row(0, closed_low_, c);
-    above[0] = first.above;
-    inv_pivot[0] = 1.0 / (first.centre - first.above * below_mod[1]);
-    below_mod[0] = 0.0;
+    const std::size_t end = along.node(n - 1);
+    const Row last = end_row(end, Downwards ? closed_low_ : closed_high_);
+    eliminated[end] = last.prev;
+    inv_pivot[end] = 1.0 / (last.centre - last.prev * modified[along.node(n - 2)]);
+    modified[end] = 0.0;
     f.c = c;
     f.valid = true;
 }
@@ -100,7 +82,7 @@ const TridiagonalOperator::Factors& TridiagonalOperator::factors(std::size_t x_s
     require_length(x_size, n, "solution");
     require_length(scratch_size, n, "scratch");
     const Factors& f = downwards ? down_ : up_;
-    if (!f.valid || !(std::abs(f.c - c) < 1e-12)) downwards ? factorise_downwards(c) : factorise_upwards(c);
+    if (!f.valid || !(std::abs(f.c - c) < 1e-12)) downwards ? factorise<true>(c) : factorise<false>(c);
     return f;
 }
 

@@ -76,9 +76,9 @@ public:
 private:
     // One elimination of I − c·L: the system's off-diagonal on the side
     // already eliminated, the other off-diagonal over the pivot, and the
-    // reciprocal pivots, n values each, in one allocation. Upwards (from row
-    // 0), row i then reads x_i = y_i − m_i·x_{i+1}; downwards (from row n − 1),
-    // x_i = y_i − m_i·x_{i−1}.
+    // reciprocal pivots, n values each, in one allocation, indexed by row.
+    // Upwards (from row 0), row i then reads x_i = y_i − m_i·x_{i+1};
+    // downwards (from row n − 1), x_i = y_i − m_i·x_{i−1}.
     struct Factors {
         std::vector<double> values;
         double c = 0.0;
@@ -91,13 +91,21 @@ private:
     // Panics when the input or output of a product holds fewer than n values.
     void check_product(std::size_t x_size, std::size_t y_size) const;
 
-    // End row i of I − c·L, or the boundary condition itself when closed.
+    // Row i of I − c·L (or the boundary condition itself, for a closed row),
+    // its off-diagonals named by the direction of elimination.
     struct Row {
-        double below;
+        double prev;
         double centre;
-        double above;
+        double next;
     };
-    Row end_row(std::size_t i, bool closed, double c) const noexcept;
+
+    // The k-th node met by an elimination from row 0 upwards, or from row
+    // n − 1 downwards.
+    template <bool Downwards>
+    struct Along {
+        std::size_t n;
+        std::size_t node(std::size_t k) const noexcept { return Downwards ? n - 1 - k : k; }
+    };
 
     // Checks the lengths and returns the factorisation for c in the direction asked.
     const Factors& factors(std::size_t x_size, std::size_t scratch_size, double c, bool downwards) const;
@@ -106,8 +114,8 @@ private:
     template <class Rhs, class Lift>
     void solve_with(Rhs&& rhs, double first, double last, Lift&& lift, bool downwards, std::span<double> x,
                     std::span<double> scratch, double c) const;
-    void factorise_upwards(double c) const;
-    void factorise_downwards(double c) const;
+    template <bool Downwards>
+    void factorise(double c) const;
 
     std::vector<double> lower_;
     std::vector<double> diag_;
@@ -142,6 +150,7 @@ void TridiagonalOperator::solve_with(Rhs&& rhs, double first, double last, Lift&
     const double* m = f.modified();
     const double* p = f.inv_pivot();
     double* y = scratch.data();
+    // The two directions are written out: the sweeps are the hot loops of a step.
     if (!downwards) {
         y[0] = first * p[0];
         for (std::size_t i = 1; i + 1 < n; ++i) y[i] = (rhs(i) - s[i] * y[i - 1]) * p[i];

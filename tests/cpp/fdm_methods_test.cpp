@@ -1,11 +1,10 @@
-// Operator, grids, process, TR-BDF2 and the projection runs.
+// Operator, grids, process, TR-BDF2 and the American scheme.
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
 #include "methods/finite_difference/fdm_process.hpp"
-#include "methods/finite_difference/grids/fitted.hpp"
 #include "methods/finite_difference/grids/uniform.hpp"
 #include "methods/stepping_scheme/linear.hpp"
 #include "methods/stepping_scheme/post_projection.hpp"
@@ -180,13 +179,6 @@ TEST(Grid, UniformGridsSpanTheStrikePlusMinusHalfWidth) {
     }
 }
 
-TEST(Grid, ShiftMovesEverySpotByTheAmount) {
-    const FdmGrid grid = grid_at(100.0, config(21));
-    const FdmGrid moved = shifted(grid, 2.0);
-    EXPECT_EQ(moved.variant, FdmGrid::Variant::Fitted);
-    for (std::size_t i = 0; i < grid.size(); ++i) EXPECT_EQ(moved.spot[i], grid.spot[i] + 2.0);
-}
-
 // The grid holds the strike's range and the spot's paths: half of the
 // half-width either side of where log spot drifts (at r − q − σ²/2) over the
 // life. A spot that is not a usable number leaves the strike's range alone.
@@ -234,33 +226,6 @@ TEST(Process, ValuesLinearInSpotAreExact) {
         EXPECT_EQ(op.upper().front(), 0.0);
         EXPECT_EQ(op.lower().back(), 0.0);
     }
-}
-
-TEST(Process, GeometricGridsHaveEqualRows) {
-    const FdmGrid grid = grid_at(100.0, config(9, TransformConfig::log()));
-    const TridiagonalOperator op = build_operator({0.05, 0.02, 0.2}, grid);
-    for (std::size_t i = 2; i + 1 < grid.size(); ++i) {
-        EXPECT_NEAR(op.lower()[i], op.lower()[1], 1e-9);
-        EXPECT_NEAR(op.diag()[i], op.diag()[1], 1e-9);
-        EXPECT_NEAR(op.upper()[i], op.upper()[1], 1e-9);
-    }
-}
-
-TEST(Boundary, DeltasDecayWithTheYieldUnlessExercised) {
-    const NeumannStandard call = NeumannStandard::vanilla(1.0, 0.04);
-    const NeumannStandard put = NeumannStandard::vanilla(-1.0, 0.04);
-    EXPECT_EQ(call.deltas(2.0, false, false).low, 0.0);
-    EXPECT_NEAR(call.deltas(2.0, false, false).high, std::exp(-0.08), 1e-15);
-    EXPECT_EQ(call.deltas(2.0, false, true).high, 1.0);
-    EXPECT_NEAR(put.deltas(2.0, false, false).low, -std::exp(-0.08), 1e-15);
-    EXPECT_EQ(put.deltas(2.0, true, false).low, -1.0);
-    EXPECT_EQ(put.deltas(2.0, false, false).high, 0.0);
-    NeumannStandard flat = put;
-    flat.flat_low = true;
-    EXPECT_EQ(flat.deltas(2.0, false, false).low, 0.0);
-    EXPECT_EQ(flat.deltas(2.0, true, false).low, -1.0);
-    // A huge negative yield makes no NaN of a flat end.
-    EXPECT_EQ(NeumannStandard::vanilla(1.0, -INFINITY).deltas(1.0, false, false).low, 0.0);
 }
 
 // Dense Gaussian elimination, independent of the operator's own solver.

@@ -12,9 +12,9 @@ namespace {
 PyObject* no_constructor(PyTypeObject* type, PyObject*, PyObject*) {
     return run_frame([&]() -> PyRef {
         PyObject* as_object = reinterpret_cast<PyObject*>(type);
-        PyRef module = PyRef::steal(PyObject_GetAttr(as_object, globals().names.module));
-        PyRef qualname = PyRef::steal(PyObject_GetAttr(as_object, globals().names.qualname));
-        if (module && qualname) {
+        PyRef module = type_name_part(as_object, globals().type_fields.module);
+        PyRef qualname = module ? type_name_part(as_object, globals().type_fields.qualname) : PyRef{};
+        if (qualname) {
             PyErr_Format(PyExc_TypeError, "cannot create '%U.%U' instances", module.get(), qualname.get());
         }
         return {};
@@ -33,12 +33,22 @@ PyRef create_class(const ClassDef& def) {
     if (def.methods != nullptr) slots.push_back({Py_tp_methods, def.methods});
     if (def.getset != nullptr) slots.push_back({Py_tp_getset, def.getset});
     slots.push_back({0, nullptr});
-    PyType_Spec type_spec{def.name, def.basicsize, 0, Py_TPFLAGS_DEFAULT, slots.data()};
+    // Immutable: Python code can neither replace a class's `__new__` (which
+    // would let object.__new__ make an instance whose C++ value never existed)
+    // nor its other attributes, nor assign an instance's `__class__`.
+    PyType_Spec type_spec{def.name, def.basicsize, 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, slots.data()};
     return PyRef::steal(PyType_FromSpec(&type_spec));
 }
 
 bool add_class_attribute(const PyRef& type, const char* name, const PyRef& value) {
-    return value && PyObject_SetAttrString(type.get(), name, value.get()) == 0;
+    if (!value) return false;
+    PyRef key = PyRef::steal(PyUnicode_InternFromString(name));
+    if (!key) return false;
+    // The class refuses assignment through its type; the generic setter writes
+    // its dictionary directly, once, while the class is being made.
+    if (PyObject_GenericSetAttr(type.get(), key.get(), value.get()) != 0) return false;
+    PyType_Modified(as_type(type));
+    return true;
 }
 
 }  // namespace vorel::py

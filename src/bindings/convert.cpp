@@ -5,9 +5,13 @@ namespace {
 
 constexpr const char kOutOfRange[] = "out of range integral type conversion attempted";
 
-PyRef qualname_of(PyObject* type) { return PyRef::steal(PyObject_GetAttr(type, globals().names.qualname)); }
-
 }  // namespace
+
+PyRef type_name_part(PyObject* type, const Field& part) {
+    PyRef value = PyRef::steal(part.read(type));
+    if (!value || PyUnicode_Check(value.get())) return value;
+    return PyRef::steal(PyObject_Str(value.get()));
+}
 
 void detail::raise_out_of_range() { raise(PyExc_OverflowError, kOutOfRange); }
 
@@ -20,14 +24,16 @@ bool detail::check_type_in_full(PyObject* object, PyTypeObject* (*type_object)()
 }
 
 void raise_cast_error(PyObject* object, const char* expected) {
-    PyRef from = qualname_of(reinterpret_cast<PyObject*>(Py_TYPE(object)));
+    PyRef from = type_name_part(reinterpret_cast<PyObject*>(Py_TYPE(object)), globals().type_fields.qualname);
     if (!from) return;
     PyErr_Format(PyExc_TypeError, "'%U' object cannot be cast as '%s'", from.get(), expected);
 }
 
 void raise_cast_error(PyObject* object, PyTypeObject* expected) {
-    PyRef from = qualname_of(reinterpret_cast<PyObject*>(Py_TYPE(object)));
-    PyRef to = qualname_of(reinterpret_cast<PyObject*>(expected));
+    const Field& qualname = globals().type_fields.qualname;
+    PyRef from = type_name_part(reinterpret_cast<PyObject*>(Py_TYPE(object)), qualname);
+    if (!from) return;
+    PyRef to = type_name_part(reinterpret_cast<PyObject*>(expected), qualname);
     if (!from || !to) return;
     PyErr_Format(PyExc_TypeError, "'%U' object cannot be cast as '%U'", from.get(), to.get());
 }

@@ -81,7 +81,7 @@ void wrap_argument_error(const char* name) noexcept {
 
 PyObject* panic_exception_type() noexcept {
     if (PyObject* type = g_panic_type.load(std::memory_order_acquire)) return type;
-    PyObject* created = PyErr_NewExceptionWithDoc("native_runtime.PanicException", kPanicDoc,
+    PyObject* created = PyErr_NewExceptionWithDoc("vorel.PanicException", kPanicDoc,
                                                   PyExc_BaseException, nullptr);
     if (created == nullptr) return nullptr;
     PyObject* expected = nullptr;

@@ -51,6 +51,24 @@ bool find_field(Field& field, PyObject* type, PyObject* name) {
     return true;
 }
 
+// `type`'s own descriptor of `name`, from its dictionary (reading the
+// attribute of `type` would give type's own name instead).
+bool find_type_field(Field& field, PyObject* name) {
+    if (field.descriptor != nullptr) return true;
+    PyRef dict = PyRef::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(&PyType_Type), "__dict__"));
+    if (!dict) return false;
+    PyRef descriptor = PyRef::steal(PyObject_GetItem(dict.get(), name));
+    if (!descriptor) return false;
+    auto get = reinterpret_cast<descrgetfunc>(PyType_GetSlot(Py_TYPE(descriptor.get()), Py_tp_descr_get));
+    if (get == nullptr) {
+        PyErr_SetString(PyExc_SystemError, "type's name attributes are not descriptors");
+        return false;
+    }
+    field.get = get;
+    field.descriptor = descriptor.release();
+    return true;
+}
+
 bool find_fields() {
     const InternedNames& n = g_globals.names;
     DateFields& date = g_globals.date_fields;
@@ -107,7 +125,10 @@ bool init_globals() {
         Py_INCREF(type);
         g_globals.timezone_type = type;
     }
-    if (!find_fields()) return false;
+    if (!find_fields() || !find_type_field(g_globals.type_fields.qualname, n.qualname) ||
+        !find_type_field(g_globals.type_fields.module, n.module)) {
+        return false;
+    }
     g_globals.builtin_timezone = is_immutable(g_globals.timezone_type) && is_immutable(g_globals.datetime_type);
     g_ready = true;
     return true;

@@ -45,8 +45,15 @@ struct DateTimeFields {
     Field year, month, day, hour, minute, second, microsecond, tzinfo;
 };
 
+// The attributes every class has, read through `type`'s own descriptors, so
+// that a metaclass cannot put something else in their place.
+struct TypeFields {
+    Field qualname, module;
+};
+
 struct Globals {
     InternedNames names;
+    TypeFields type_fields;
     PyObject* datetime_type;  // datetime.datetime
     PyObject* date_type;      // datetime.date
     PyObject* timezone_type;  // datetime.timezone

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <iterator>
+#include <string>
 
 #include "bindings/classes.hpp"
 #include "bindings/frame.hpp"
@@ -63,13 +64,24 @@ bool add_class(PyObject* module, const RegisteredClass& entry) {
     return PyObject_SetAttrString(module, entry.name, reinterpret_cast<PyObject*>(type)) == 0;
 }
 
+// Why an interpreter other than the one that holds the module cannot import it.
+std::string refusal(std::int64_t holder) {
+    constexpr std::int64_t kMain = 0;  // the main interpreter's identifier
+    if (holder == kMain) {
+        return "vorel does not support sub-interpreters: it is loaded in the main interpreter, and can be imported "
+               "in one interpreter per process only";
+    }
+    return "vorel is loaded in sub-interpreter " + std::to_string(holder) +
+           ", and can be imported in one interpreter per process only: no other interpreter, the main one "
+           "included, can import it";
+}
+
 PyRef initialise() {
     const std::int64_t interpreter = PyInterpreterState_GetID(PyInterpreterState_Get());
     if (interpreter == -1) return {};
     std::int64_t recorded = -1;
     if (!g_interpreter.compare_exchange_strong(recorded, interpreter) && recorded != interpreter) {
-        raise(PyExc_ImportError,
-              "vorel does not support sub-interpreters: it can be imported in one interpreter per process only");
+        raise(PyExc_ImportError, refusal(recorded));
         return {};
     }
     if (PyObject* cached = g_module.load(std::memory_order_acquire)) return PyRef::borrow(cached);
@@ -80,6 +92,10 @@ PyRef initialise() {
     for (const RegisteredClass& entry : kRegistry) {
         if (!add_class(module.get(), entry)) return {};
     }
+    // Not listed in __all__, which names the classes; here so that users can
+    // catch it by name and unpickling finds it.
+    PyObject* panic = panic_exception_type();
+    if (panic == nullptr || PyModule_AddObjectRef(module.get(), "PanicException", panic) < 0) return {};
     PyObject* expected = nullptr;
     if (!g_module.compare_exchange_strong(expected, module.get(), std::memory_order_acq_rel)) {
         return PyRef::borrow(expected);

@@ -10,6 +10,7 @@
 
 #include "bindings/borrow_flag.hpp"
 #include "bindings/frame.hpp"
+#include "bindings/globals.hpp"
 #include "bindings/py_ref.hpp"
 #include "bindings/python.hpp"
 
@@ -47,6 +48,11 @@ PyTypeObject* type_object() {
     if (PyTypeObject* type = ClassObject<T>::type.load(std::memory_order_acquire)) return type;
     return create_type_object<T>();
 }
+
+// The class's `__qualname__` or `__module__` (`part`) as a str, read through
+// `type`'s own descriptor and, should it hold anything else, its str(); null
+// with an exception set on failure.
+PyRef type_name_part(PyObject* type, const Field& part);
 
 // TypeError "'<type of object>' object cannot be cast as '<expected>'".
 void raise_cast_error(PyObject* object, const char* expected);

@@ -33,6 +33,12 @@ __all__ = [
     "TransformConfig",
 ]
 
+class PanicException(BaseException):
+    """Raised when vorel's native code meets a broken internal invariant.
+
+    Like ``SystemExit`` it derives from ``BaseException``, not ``Exception``.
+    """
+
 @final
 class Compounding:
     """How a rate accrues: simple, compounded at a frequency, continuous, or simple up to one period then compounded."""

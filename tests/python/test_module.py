@@ -5,6 +5,7 @@ import inspect
 import shutil
 import subprocess
 import sys
+from datetime import datetime, timezone
 
 import pytest
 
@@ -42,6 +43,16 @@ def test_sub_interpreter_import_is_refused():
         interpreters.destroy(interp)
 
 
+def test_main_interpreter_refused_after_a_sub_interpreter_is_told_who_holds_the_module():
+    pytest.importorskip("_xxsubinterpreters")
+    script = ("import _xxsubinterpreters as i\n"
+              "i.run_string(i.create(), 'import vorel')\n"
+              "try:\n    import vorel\nexcept ImportError as e:\n    print(e)\n")
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True)
+    assert done.stdout.startswith("vorel is loaded in sub-interpreter "), done.stdout + done.stderr
+    assert "one interpreter per process only" in done.stdout
+
+
 @pytest.mark.parametrize("name", REGISTERED)
 def test_classes_are_final_and_plain(name):
     cls = getattr(vorel, name)
@@ -53,6 +64,52 @@ def test_classes_are_final_and_plain(name):
     assert not hasattr(member, "__dict__")
     with pytest.raises(TypeError):
         __import__("weakref").ref(member)
+
+
+def _every_class():
+    hidden = [type(vorel.DayCountConvention.THIRTY_360), type(vorel.DayCountConvention.ACT_ACT),
+              type(vorel.VanillaOption(1.0, datetime(2030, 1, 1, tzinfo=timezone.utc), vorel.OptionType.Call,
+                                       vorel.ExerciseStyle.European).implied_vol())]
+    return [getattr(vorel, name) for name in REGISTERED] + hidden
+
+
+@pytest.mark.parametrize("cls", _every_class(), ids=lambda c: c.__qualname__)
+def test_classes_cannot_be_changed_from_python(cls):
+    # A replaced __new__ would let object.__new__ make an instance whose native value never existed.
+    for name, value in [("__new__", lambda c: object.__new__(c)), ("__module__", []), ("__qualname__", "X"),
+                        ("extra", 1)]:
+        with pytest.raises(TypeError, match="immutable type"):
+            setattr(cls, name, value)
+    assert cls.__module__ == "builtins"
+    with pytest.raises(TypeError):
+        object.__new__(cls)
+    with pytest.raises(TypeError):
+        vorel.DayCountConvention.ACT_360.__class__ = cls
+    if cls.__name__ in (*NO_CONSTRUCTOR, "Thirty360", "ActAct"):
+        with pytest.raises(TypeError, match=f"^cannot create 'builtins.{cls.__name__}' instances$"):
+            cls()
+
+
+class _Renaming(type):
+    """A metaclass whose classes report names that are not strings, or fail to report them."""
+    def __getattribute__(cls, name):
+        if name == "__qualname__":
+            return cls.reported() if callable(cls.reported) else cls.reported
+        return super().__getattribute__(name)
+
+
+def _raise():
+    raise LookupError("no name")
+
+
+@pytest.mark.parametrize("reported", [[], 7, None, _raise, "Fine"], ids=repr)
+def test_cast_errors_name_a_foreign_class_by_its_own_name(reported):
+    foreign = _Renaming("Foreign", (), {"reported": staticmethod(reported) if callable(reported) else reported})
+    with pytest.raises(TypeError) as info:
+        vorel.ValuationBuilder(foreign())
+    assert str(info.value) == "argument 'instrument': 'Foreign' object cannot be cast as 'VanillaOption'"
+    with pytest.raises(TypeError, match="^argument 'start': 'Foreign' object cannot be cast as 'date'$"):
+        vorel.PeriodCalculator.days_between(foreign(), foreign(), vorel.DayCountConvention.ACT_360)
 
 
 def test_text_signatures():

@@ -44,7 +44,8 @@ PyObject* advance(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
         VOREL_LET(bound, bind(signature, args, nargs, kwnames));
         VOREL_LET(tenor, receiver<Tenor>(self));
         VOREL_LET(from, named("from", calendar_date(bound[0])));
-        return make_date(vorel::advance(from, *tenor));
+        VOREL_LET(date, unwrap(vorel::advance(from, *tenor)));
+        return make_date(date);
     });
 }
 

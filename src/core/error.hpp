@@ -26,6 +26,7 @@ struct Error {
 
     static Error value(std::string message) { return {ErrorKind::Value, std::move(message)}; }
     static Error type(std::string message) { return {ErrorKind::Type, std::move(message)}; }
+    static Error overflow(std::string message) { return {ErrorKind::Overflow, std::move(message)}; }
 };
 
 // The failure alternative of a Result, so that `return Err{e};` reads plainly and

@@ -2,23 +2,24 @@
 
 #include <string>
 
-#include "core/panic.hpp"
+#include "core/format.hpp"
 #include "execution/closed_form.hpp"
 #include "orchestration/fdm.hpp"
 
 namespace vorel {
 
 Result<Unit> check_conventions(const MarketFrameData& market) {
-    const DayCountConvention& rates = market.rate_curve.day_count_convention();
+    Result<DayCountConvention> rates = market.rate_curve.day_count_convention();
+    if (!rates) return Err{std::move(rates).error()};
     const DayCountConvention& vol = market.vol_surface.day_count_convention();
-    if (rates == vol) return Unit{};
-    return Err{Error::value("Mismatched day count conventions: Rates use " + rates.debug_text() +
+    if (*rates == vol) return Unit{};
+    return Err{Error::value("Mismatched day count conventions: Rates use " + rates->debug_text() +
                             ", while Vol uses " + vol.debug_text() + ". They must be identical.")};
 }
 
 MarketInputs market_inputs(const VanillaOption& option, const MarketFrameData& market, const Instant& at) {
     const double t = year_fraction(at, option.expiry, DayCountConvention::actual_365_fixed());
-    return {ValuationTime::at_instant(at), t, market.spot, market.rate_curve.zero_rate(t), market.borrow_rate(t)};
+    return {ValuationTime::at_instant(at), t, market.spot, market.rate_curve.continuous_rate(t), market.borrow_rate(t)};
 }
 
 Pricer::Pricer(const PricingMethod& method, const VanillaOption& option, std::span<const Dividend> dividends,
@@ -27,8 +28,12 @@ Pricer::Pricer(const PricingMethod& method, const VanillaOption& option, std::sp
     if (fdm_) schedule_ = fdm_schedule(option, dividends, inputs.valuation_time);
 }
 
+// At the expiry instant and after it there is nothing to march: every engine
+// gives what the closed form gives there.
 PricingResult Pricer::operator()(double sigma) const {
-    if (schedule_) return price_fdm(option_, dividends_, *schedule_, *fdm_, inputs_.spot, sigma, inputs_.r, inputs_.q);
+    if (schedule_ && schedule_->t > 0.0) {
+        return price_fdm(option_, dividends_, *schedule_, *fdm_, inputs_.spot, sigma, inputs_.r, inputs_.q);
+    }
     return price_analytic(option_, inputs_.t, inputs_.spot, sigma, inputs_.r, inputs_.q);
 }
 
@@ -37,10 +42,14 @@ Result<PricingResult> value_option(const VanillaOption& option, const MarketFram
     if (Result<Unit> checked = check_conventions(market); !checked) return Err{std::move(checked).error()};
     const MarketInputs inputs = market_inputs(option, market, at ? *at : now_utc());
     const double sigma = market.vol_surface.volatility(option.strike, inputs.t);
+    if (sigma < 0.0) {
+        return Err{Error::value("Volatility must not be negative: the volatility surface gives " +
+                                format_shortest(sigma) + " at the option's strike and expiry")};
+    }
     const PricingMethod& method = method_for(config, option.exercise_style, option.option_type);
     if (!fdm_settings(method) && option.exercise_style == ExerciseStyle::American && inputs.r < inputs.q) {
-        panic("not implemented: American options with interest rate below dividend yield have not been "
-              "implemented");
+        return Err{Error::value("not implemented: American options with interest rate below dividend yield have "
+                                "not been implemented")};
     }
     return Pricer(method, option, market.dividends.entries(), inputs)(sigma);
 }

@@ -17,9 +17,8 @@
 
 namespace vorel {
 
-// The rate curve and the volatility surface must count days the same way.
-// Panics "not yet implemented" for an interpolated rate curve or a surface
-// other than flat, which carry no convention.
+// The rate curve and the volatility surface must count days the same way (an
+// interpolated rate curve's pillars all one way).
 Result<Unit> check_conventions(const MarketFrameData& market);
 
 // What the engines read from the market for one option at one instant.
@@ -27,8 +26,8 @@ struct MarketInputs {
     ValuationTime valuation_time;
     double t;      // years to expiry, Actual/365 Fixed
     double spot;
-    double r;      // rate curve's zero rate at t
-    double q;      // borrow curve's zero rate at t, 0 without one
+    double r;      // continuously compounded: the rate curve's discount factor is e^(−r·t)
+    double q;      // likewise from the borrow curve, 0 without one
 };
 
 MarketInputs market_inputs(const VanillaOption& option, const MarketFrameData& market, const Instant& at);
@@ -54,8 +53,9 @@ private:
 };
 
 // Checks the conventions, fixes the instant (`at`, else the clock), reads the
-// inputs and prices by the configured method. The closed form refuses an
-// American option whose rate is below its yield (a panic: not implemented).
+// inputs and prices by the configured method. Refuses a negative volatility,
+// and the closed form refuses an American option whose rate is below its
+// yield, which it cannot price.
 Result<PricingResult> value_option(const VanillaOption& option, const MarketFrameData& market, const Config& config,
                                    std::optional<Instant> at);
 

@@ -25,8 +25,9 @@ struct MarketFrameData {
         return RateCurve::continuous(0.0, DayCountConvention::actual_365_fixed());
     }
 
-    // The borrow curve's zero rate at t; 0 when the curve is absent.
-    double borrow_rate(double t) const { return borrow_curve ? borrow_curve->zero_rate(t) : 0.0; }
+    // The continuously compounded rate of the borrow curve's discount factor
+    // over t (its zero rate for t ≤ 0); 0 when the curve is absent.
+    double borrow_rate(double t) const { return borrow_curve ? borrow_curve->continuous_rate(t) : 0.0; }
 };
 
 class MarketFrame {

@@ -1,13 +1,13 @@
 #include "market/rate_curve.hpp"
 
-#include "core/panic.hpp"
-
 namespace vorel {
 
 std::string CurveError::debug_text() const {
     switch (kind) {
         case Kind::Interpolation:
             return std::string("Interpolation(") + vorel::debug_text(interpolation) + ")";
+        case Kind::DateOutOfRange:
+            return "DateOutOfRange";
         case Kind::LengthMismatch:
             break;
     }
@@ -23,7 +23,9 @@ Result<RateCurve, CurveError> RateCurve::interpolated(Date reference_date, std::
     values.reserve(tenors.size());
     const Instant start{reference_date, 0, 0};
     for (std::size_t i = 0; i < tenors.size(); ++i) {
-        const Instant pillar{advance(reference_date, tenors[i]), 0, 0};
+        const Result<Date> date = advance(reference_date, tenors[i]);
+        if (!date) return Err{CurveError{CurveError::Kind::DateOutOfRange}};
+        const Instant pillar{*date, 0, 0};
         times.push_back(year_fraction(start, pillar, rates[i].day_count));
         values.push_back(rates[i].rate);
     }
@@ -47,10 +49,27 @@ double RateCurve::discount_factor(double t) const {
     return std::get<Continuous>(value_).rate.discount_factor(t);
 }
 
-const DayCountConvention& RateCurve::day_count_convention() const {
+double RateCurve::continuous_rate(double t) const {
+    if (const auto* curve = std::get_if<Interpolated>(&value_)) {
+        return vorel::continuous_rate(curve->interpolator.evaluate(t), curve->rates.front().compounding, t);
+    }
+    if (const auto* curve = std::get_if<Flat>(&value_)) return vorel::continuous_rate(curve->rate.rate, curve->rate.compounding, t);
+    return std::get<Continuous>(value_).rate.rate;
+}
+
+Result<DayCountConvention> RateCurve::day_count_convention() const {
     if (const auto* curve = std::get_if<Flat>(&value_)) return curve->rate.day_count;
     if (const auto* curve = std::get_if<Continuous>(&value_)) return curve->rate.day_count;
-    panic("not yet implemented");
+    const std::vector<InterestRate>& pillars = std::get<Interpolated>(value_).rates;
+    const DayCountConvention& first = pillars.front().day_count;  // a curve has two pillars or more
+    for (const InterestRate& pillar : pillars) {
+        if (!(pillar.day_count == first)) {
+            return Err{Error::value("Mismatched day count conventions: the rate curve's pillars use " +
+                                    first.debug_text() + " and " + pillar.day_count.debug_text() +
+                                    ". They must be identical.")};
+        }
+    }
+    return first;
 }
 
 }  // namespace vorel

@@ -17,12 +17,12 @@
 namespace vorel {
 
 struct CurveError {
-    enum class Kind : std::uint8_t { Interpolation, LengthMismatch };
+    enum class Kind : std::uint8_t { Interpolation, LengthMismatch, DateOutOfRange };
 
     Kind kind;
     InterpolationError interpolation = InterpolationError::LengthMismatch;  // for Kind::Interpolation
 
-    // "LengthMismatch" or "Interpolation(<inner>)".
+    // "LengthMismatch", "DateOutOfRange" or "Interpolation(<inner>)".
     std::string debug_text() const;
 };
 
@@ -47,7 +47,7 @@ public:
     }
     // Pillar i sits at reference_date advanced by tenors[i], measured from the
     // reference date under the convention of rates[i]; pillars are not sorted.
-    // Panics when a tenor cannot be laid on the reference date.
+    // DateOutOfRange when a tenor cannot be laid on the reference date.
     static Result<RateCurve, CurveError> interpolated(Date reference_date, std::vector<Tenor> tenors,
                                                       std::vector<InterestRate> rates);
 
@@ -55,10 +55,13 @@ public:
     // Interpolated: linear between pillars, end segments continued.
     double zero_rate(double t) const;
     // Interpolated curves compound the zero rate by their first pillar's rule.
-    // Panics for SimpleThenCompounded.
     double discount_factor(double t) const;
-    // Panics for an interpolated curve, which defines none.
-    const DayCountConvention& day_count_convention() const;
+    // The continuously compounded rate with this curve's discount factor over
+    // t > 0 (the zero rate itself for t ≤ 0): the rate the engines price with.
+    double continuous_rate(double t) const;
+    // An interpolated curve's is its pillars' when they all share one;
+    // ValueError when they mix conventions.
+    Result<DayCountConvention> day_count_convention() const;
 
     const std::variant<Flat, Interpolated, Continuous>& variant() const noexcept { return value_; }
 

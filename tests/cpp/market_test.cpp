@@ -1,3 +1,4 @@
+#include <cmath>
 #include <memory>
 
 #include "market/market_frame.hpp"
@@ -20,11 +21,27 @@ RateCurve two_pillar_curve() {
     return std::move(*curve);
 }
 
-TEST(RateCurve, OnlyFlatCurvesHaveAConvention) {
-    const RateCurve curve = two_pillar_curve();
-    EXPECT_EQ(panic_text([&] { (void)curve.day_count_convention(); }), "not yet implemented");
-    EXPECT_EQ(RateCurve::continuous(0.01, DayCountConvention::actual_360()).day_count_convention(),
+TEST(RateCurve, InterpolatedCurvesTakeTheirPillarsConvention) {
+    EXPECT_EQ(two_pillar_curve().day_count_convention().value(), DayCountConvention::actual_365_fixed());
+    EXPECT_EQ(RateCurve::continuous(0.01, DayCountConvention::actual_360()).day_count_convention().value(),
               DayCountConvention::actual_360());
+    auto mixed = RateCurve::interpolated(date(2024, 1, 1), {{TenorUnit::Years, 1}, {TenorUnit::Years, 2}},
+                                         {continuous_rate(0.02), continuous_rate(0.03, DayCountConvention::actual_360())});
+    ASSERT_TRUE(mixed.ok());
+    const Result<DayCountConvention> convention = mixed->day_count_convention();
+    ASSERT_FALSE(convention);
+    EXPECT_EQ(convention.error().message,
+              "Mismatched day count conventions: the rate curve's pillars use Actual365Fixed and Actual360. They "
+              "must be identical.");
+}
+
+TEST(RateCurve, PricesWithTheContinuousRateOfItsDiscountFactor) {
+    const RateCurve simple = RateCurve::flat({DayCountConvention::actual_365_fixed(), 0.05, Compounding::simple()});
+    EXPECT_EQ(simple.zero_rate(2.0), 0.05);
+    EXPECT_NEAR(std::exp(-2.0 * simple.continuous_rate(2.0)), simple.discount_factor(2.0), 1e-16);
+    EXPECT_EQ(simple.continuous_rate(0.0), 0.05);
+    const RateCurve curve = two_pillar_curve();
+    EXPECT_EQ(curve.continuous_rate(1.5), curve.zero_rate(1.5)) << "continuous pillars need no conversion";
 }
 
 TEST(VolSurface, TermStructureInterpolatesInTimeOnly) {

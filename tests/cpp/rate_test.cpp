@@ -7,8 +7,6 @@
 namespace vorel {
 namespace {
 
-using test::panic_text;
-
 TEST(Compounding, DiscountFactorsAreExact) {
     const struct {
         double rate;
@@ -30,10 +28,32 @@ TEST(Compounding, DiscountFactorsAreExact) {
     }
 }
 
-TEST(Compounding, SimpleThenCompoundedHasNoFormula) {
-    const InterestRate rate{DayCountConvention::actual_365_fixed(), 0.05,
-                            Compounding::simple_then_compounded(Frequency::Annual)};
-    EXPECT_EQ(panic_text([&] { (void)rate.discount_factor(1.0); }), "not yet implemented: Implement other logic");
+TEST(Compounding, SimpleThenCompoundedIsSimpleUpToOnePeriod) {
+    const Compounding rule = Compounding::simple_then_compounded(Frequency::SemiAnnual);
+    for (const double t : {0.0, 0.25, 0.5, 0.75, 3.0}) {
+        const Compounding same = t <= 0.5 ? Compounding::simple() : Compounding::compounded(Frequency::SemiAnnual);
+        EXPECT_EQ(discount_factor(0.05, rule, t), discount_factor(0.05, same, t)) << t;
+    }
+}
+
+// The continuous equivalent reproduces each rule's discount factor, also where
+// the factor itself rounds to 1.
+TEST(Compounding, ContinuousRateHasTheSameDiscountFactor) {
+    const Compounding rules[] = {Compounding::simple(), Compounding::compounded(Frequency::Quarterly),
+                                 Compounding::simple_then_compounded(Frequency::Annual),
+                                 Compounding::continuous()};
+    for (const Compounding rule : rules) {
+        for (const double t : {1e-9, 0.3, 1.0, 2.5, 30.0}) {
+            const double r = continuous_rate(0.05, rule, t);
+            const double df = discount_factor(0.05, rule, t);
+            EXPECT_NEAR(std::exp(-r * t), df, 1e-14 * df) << rule.debug_text() << " " << t;
+            if (t == 1e-9 && rule.tag() != Compounding::Tag::Compounded) {
+                EXPECT_NEAR(r, 0.05, 1e-10);
+            }
+        }
+        EXPECT_EQ(continuous_rate(0.05, rule, 0.0), 0.05) << "no discounting at t = 0";
+    }
+    EXPECT_EQ(continuous_rate(0.05, Compounding::compounded(Frequency::Annual), 2.0), std::log1p(0.05));
 }
 
 }  // namespace

@@ -52,12 +52,6 @@ def policy_config(*policies):
     return config
 
 
-def expect_panic(call, message):
-    with pytest.raises(BaseException) as info:
-        call()
-    assert type(info.value).__name__ == "PanicException" and info.value.args == (message,)
-
-
 @pytest.mark.parametrize("kind, price", [(CALL, CALL_PRICE), (PUT, PUT_PRICE)])
 def test_default_config_prices_european_in_closed_form_and_american_by_fdm(kind, price):
     european, american = value(option(kind)), value(option(kind, AMERICAN))
@@ -77,7 +71,9 @@ def test_american_closed_form_requires_rate_not_below_yield(kind, price):
     assert value(option(kind, AMERICAN), equal, analytic).price == value(option(kind), equal).price
     above = frame(borrow_curve=RateCurve.continuous(0.06, ACT_365))
     assert math.isfinite(value(option(kind), above, analytic).price)  # European is fine
-    expect_panic(lambda: value(option(kind, AMERICAN), above, analytic), BELOW_YIELD)
+    with pytest.raises(ValueError) as info:
+        value(option(kind, AMERICAN), above, analytic)
+    assert info.value.args == (BELOW_YIELD,)
 
 
 @pytest.mark.parametrize("policies, by_fdm", [
@@ -152,7 +148,15 @@ def test_valuing_at_expiry(kind, intrinsic):
     result = value(option(kind), frame(spot=110.0), at=EXPIRY)
     assert result.price == intrinsic
     assert math.isnan(result.greeks.gamma) and math.isnan(result.greeks.theta)
-    expect_panic(lambda: value(option(kind, AMERICAN), frame(spot=110.0), at=EXPIRY), "Solver never ran")
+    # Every engine gives the closed form's values there, and after expiry.
+    for at in (EXPIRY, EXPIRY + timedelta(microseconds=1), EXPIRY + timedelta(days=30)):
+        closed = value(option(kind), frame(spot=110.0), at=at)
+        for style in (EUROPEAN, AMERICAN):
+            by_fdm = value(option(kind, style), frame(spot=110.0), policy_config(InstrumentPolicy().fdm()), at)
+            assert repr([getattr(by_fdm.greeks, g) for g in GREEKS[:3]]) == repr(
+                [getattr(closed.greeks, g) for g in GREEKS[:3]])
+            assert repr(by_fdm.price) == repr(closed.price)
+    assert math.isnan(value(option(kind, AMERICAN), at=EXPIRY + timedelta(days=1)).price)
 
 
 @pytest.mark.parametrize("kind, style, sigma", [(CALL, EUROPEAN, 0.2), (PUT, EUROPEAN, 0.2), (PUT, AMERICAN, 0.25)])
@@ -207,12 +211,45 @@ def test_run_checks_in_order(make, what):
         run(builder)  # the solver has no target yet: the mismatch comes first
     assert str(info.value) == ("Mismatched day count conventions: Rates use Actual360, while Vol uses "
                                "Actual365Fixed. They must be identical.")
-    pillar = InterestRate(0.05, Compounding.continuous(), ACT_365)
-    curve = RateCurve.interpolated(date(2025, 1, 1), [Tenor.years(1), Tenor.years(2)], [pillar, pillar])
-    expect_panic(lambda: run(builder.market(frame(rates=curve))), "not yet implemented")
+    pillars = [InterestRate(0.05, Compounding.continuous(), dc) for dc in (ACT_365, ACT_360)]
+    mixed = RateCurve.interpolated(date(2025, 1, 1), [Tenor.years(1), Tenor.years(2)], pillars)
+    with pytest.raises(ValueError) as info:
+        run(builder.market(frame(rates=mixed)))
+    assert str(info.value) == ("Mismatched day count conventions: the rate curve's pillars use Actual365Fixed and "
+                               "Actual360. They must be identical.")
     if isinstance(builder, IMPLIED):
         with pytest.raises(ValueError, match=r"^Target price must be set before calling solve\(\)\.$"):
             run(builder.market(frame()))
+
+
+@pytest.mark.parametrize("vol", [-0.2, -1e-300, -math.inf])
+@pytest.mark.parametrize("style", [EUROPEAN, AMERICAN])
+def test_negative_volatility_is_refused(style, vol):
+    with pytest.raises(ValueError, match="^Volatility must not be negative: the volatility surface gives -"):
+        value(option(PUT, style), frame(vol=vol))
+    # NaN is no volatility at all, and comes back as NaN.
+    assert math.isnan(value(option(PUT, style), frame(vol=math.nan)).price)
+
+
+def simple(rate, compounding):
+    return RateCurve.flat(InterestRate(rate, compounding, ACT_365))
+
+
+# T is one year: every rule's continuous equivalent of 5% is ln(1.05), exactly.
+@pytest.mark.parametrize("curve", [
+    simple(0.05, Compounding.simple()), simple(0.05, Compounding.compounded(vorel.Frequency.Annual)),
+    simple(0.05, Compounding.simple_then_compounded(vorel.Frequency.Annual)),
+    RateCurve.interpolated(date(2025, 1, 15), [Tenor.years(1), Tenor.years(2)],
+                           [InterestRate(0.05, Compounding.simple(), ACT_365)] * 2),
+], ids=["simple", "annual", "simple then compounded", "interpolated simple"])
+@pytest.mark.parametrize("style", [EUROPEAN, AMERICAN])
+def test_engines_price_with_the_curves_own_discount_factor(curve, style):
+    same = RateCurve.continuous(math.log1p(0.05), ACT_365)
+    assert curve.zero_rate(1.0) == 0.05 and curve.discount_factor(1.0) == pytest.approx(1 / 1.05, rel=1e-15)
+    assert value(option(CALL, style), frame(rates=curve)).price == value(option(CALL, style), frame(rates=same)).price
+    flat = RateCurve.interpolated(date(2025, 1, 15), [Tenor.years(1), Tenor.years(2)],
+                                  [InterestRate(0.05, Compounding.continuous(), ACT_365)] * 2)
+    assert value(option(PUT, style), frame(rates=flat)).price == value(option(PUT, style)).price
 
 
 MAKERS = [lambda o: o.valuation(), lambda o: o.implied_vol().price(CALL_PRICE)]

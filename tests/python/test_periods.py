@@ -110,7 +110,7 @@ def test_advance_beyond_python_dates_fails_in_the_date_constructor():
         (Tenor.weeks(-(2**31)), "`NaiveDate + TimeDelta` overflowed"),
     ],
 )
-def test_advance_outside_the_date_range_panics(tenor, text):
-    with pytest.raises(BaseException) as info:
+def test_advance_outside_the_date_range_overflows(tenor, text):
+    with pytest.raises(OverflowError) as info:
         tenor.advance(date(2024, 1, 1))
-    assert type(info.value).__name__ == "PanicException" and str(info.value) == text
+    assert info.value.args == (text,)

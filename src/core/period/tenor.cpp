@@ -2,20 +2,20 @@
 
 #include <algorithm>
 
-#include "core/panic.hpp"
-
 namespace vorel {
 namespace {
 
-Date plus_days_or_panic(Date from, std::int64_t days) {
+Result<Date> plus_days(Date from, std::int64_t days) {
     const auto result = from.plus_days(days);
-    if (!result) panic("`NaiveDate + TimeDelta` overflowed");
+    if (!result) return Err{Error::overflow("`NaiveDate + TimeDelta` overflowed")};
     return *result;
 }
 
+Err<Error> months_out_of_range() { return Err{Error::overflow("`NaiveDate + Months` out of range")}; }
+
 // Moves the month index by `months` (either sign) and clamps the day once,
 // against the length of the final month.
-Date plus_months_or_panic(Date from, std::int64_t months) {
+Result<Date> plus_months(Date from, std::int64_t months) {
     if (months == 0) return from;
     const YearMonthDay ymd = from.ymd();
     // |months| <= 12 * 2^31, far from the 64-bit limits.
@@ -29,21 +29,21 @@ Date plus_months_or_panic(Date from, std::int64_t months) {
     const auto month = static_cast<unsigned>(month0 + 1);
     // Check the year before asking for the month length so the clamp never
     // sees a year the date type cannot hold.
-    if (year < Date::kMinYear || year > Date::kMaxYear) panic("`NaiveDate + Months` out of range");
+    if (year < Date::kMinYear || year > Date::kMaxYear) return months_out_of_range();
     const unsigned day = std::min(ymd.day, days_in_month(year, month));
     const auto result = Date::from_ymd(year, month, day);
-    if (!result) panic("`NaiveDate + Months` out of range");
+    if (!result) return months_out_of_range();
     return *result;
 }
 
 }  // namespace
 
-Date advance(Date from, const Tenor& tenor) {
+Result<Date> advance(Date from, const Tenor& tenor) {
     switch (tenor.unit) {
-        case TenorUnit::Days: return plus_days_or_panic(from, tenor.count);
-        case TenorUnit::Weeks: return plus_days_or_panic(from, static_cast<std::int64_t>(tenor.count) * 7);
-        case TenorUnit::Months: return plus_months_or_panic(from, tenor.count);
-        case TenorUnit::Years: return plus_months_or_panic(from, static_cast<std::int64_t>(tenor.count) * 12);
+        case TenorUnit::Days: return plus_days(from, tenor.count);
+        case TenorUnit::Weeks: return plus_days(from, static_cast<std::int64_t>(tenor.count) * 7);
+        case TenorUnit::Months: return plus_months(from, tenor.count);
+        case TenorUnit::Years: return plus_months(from, static_cast<std::int64_t>(tenor.count) * 12);
     }
     return from;
 }

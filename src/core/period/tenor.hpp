@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "core/error.hpp"
 #include "core/period/date.hpp"
 
 namespace vorel {
@@ -16,8 +17,8 @@ struct Tenor {
 
 // Days and weeks move by whole days. Months and years move the month index and
 // clamp the day once, to the length of the final month (31 January + 1 month is
-// the last day of February; 31 March - 1 month likewise). Panics when the result
-// leaves the date range.
-Date advance(Date from, const Tenor& tenor);
+// the last day of February; 31 March - 1 month likewise). OverflowError when
+// the result leaves the date range.
+Result<Date> advance(Date from, const Tenor& tenor);
 
 }  // namespace vorel

@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "core/panic.hpp"
-
 namespace vorel {
 
 std::string Compounding::debug_text() const {
@@ -29,10 +27,30 @@ double discount_factor(double rate, Compounding compounding, double t) {
         }
         case Compounding::Tag::Continuous:
             return std::exp(-(rate * t));
-        case Compounding::Tag::SimpleThenCompounded:
-            panic("not yet implemented: Implement other logic");
+        case Compounding::Tag::SimpleThenCompounded: {
+            // Simple up to one period, compounded beyond it.
+            const double f = static_cast<double>(periods_per_year(compounding.frequency()));
+            if (t * f <= 1.0) return 1.0 / (t * rate + 1.0);
+            return 1.0 / std::pow(rate / f + 1.0, t * f);
+        }
     }
     return 1.0;
+}
+
+double continuous_rate(double rate, Compounding compounding, double t) {
+    if (!(t > 0.0)) return rate;
+    const double f = static_cast<double>(periods_per_year(compounding.frequency()));
+    switch (compounding.tag()) {
+        case Compounding::Tag::Simple:
+            return std::log1p(t * rate) / t;
+        case Compounding::Tag::Compounded:
+            return f * std::log1p(rate / f);
+        case Compounding::Tag::Continuous:
+            return rate;
+        case Compounding::Tag::SimpleThenCompounded:
+            return t * f <= 1.0 ? std::log1p(t * rate) / t : f * std::log1p(rate / f);
+    }
+    return rate;
 }
 
 }  // namespace vorel

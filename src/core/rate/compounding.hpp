@@ -33,8 +33,14 @@ private:
     Frequency frequency_;
 };
 
-// Discount factor of `rate` over the year fraction t under the rule. Panics for
-// SimpleThenCompounded, which has no formula.
+// Discount factor of `rate` over the year fraction t under the rule;
+// SimpleThenCompounded is simple up to one period of its frequency (t·f ≤ 1)
+// and compounded beyond.
 double discount_factor(double rate, Compounding compounding, double t);
+
+// The continuously compounded rate with the same discount factor over t,
+// −ln(DF(t))/t, computed without the rounding of DF itself; `rate` as it is
+// for t ≤ 0 (or NaN), where no discounting happens.
+double continuous_rate(double rate, Compounding compounding, double t);
 
 }  // namespace vorel

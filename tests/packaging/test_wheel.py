@@ -16,7 +16,14 @@ ROOT = Path(__file__).resolve().parents[2]
 MODULE_ATTRIBUTES = """
 import importlib.metadata, sys, vorel
 public = {name for name in dir(vorel) if not (name.startswith("__") and name.endswith("__"))}
-assert public == set(vorel.__all__) and len(public) == 20, public
+assert public == {*vorel.__all__, "PanicException"} and len(vorel.__all__) == 20, public
+assert vorel.OptionType.Call is vorel.OptionType.Call and vorel.DayCountConvention.THIRTY_360.US_ISDA
+try:
+    vorel.Config.__new__ = None
+except TypeError:
+    pass
+else:
+    raise AssertionError("classes can be changed")
 assert vorel.__file__.startswith(sys.prefix), vorel.__file__
 print(importlib.metadata.version("vorel"))
 """
@@ -55,7 +62,7 @@ def test_one_abi3_wheel_holding_the_extension_and_its_stub(wheel):
         names = archive.namelist()
     assert sorted(n for n in names if not n.startswith("vorel-0.1.0.dist-info/")) == [
         "vorel/__init__.abi3.so", "vorel/__init__.pyi", "vorel/py.typed"]
-    assert "vorel-0.1.0.dist-info/licenses/LICENSE" in names
+    assert {"vorel-0.1.0.dist-info/licenses/LICENSE", "vorel-0.1.0.dist-info/licenses/LICENSES/fdlibm.txt"} <= set(names)
 
 
 @pytest.mark.parametrize("python", interpreters())

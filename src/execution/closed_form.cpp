@@ -23,7 +23,10 @@ PricingResult price_analytic(const VanillaOption& option, double T, double S, do
     const double K = option.strike;
     const double sqrtT = std::sqrt(T);
 
-    const double d1 = (std::log(S / K) + (0.5 * sigma * sigma + (r - q)) * T) / (sigma * sqrtT);
+    const double spread = std::log(S / K) + (0.5 * sigma * sigma + (r - q)) * T;
+    const double width = sigma * sqrtT;
+    // At the forward with no volatility left (σ√T = 0) d1 is 0/0; its limit is 0.
+    const double d1 = spread == 0.0 && width == 0.0 ? 0.0 : spread / width;
     const double d2 = d1 - sigma * sqrtT;
     const double Nd1 = norm_cdf(d1);
     const double Nd2 = norm_cdf(d2);

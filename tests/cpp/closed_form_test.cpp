@@ -112,9 +112,21 @@ TEST(ClosedForm, AtAndAfterExpiry) {
         EXPECT_EQ(std::tuple(g.price, g.delta, *g.vega, *g.rho), std::tuple(price, delta, 0.0, 0.0)) << S;
         EXPECT_TRUE(std::isnan(g.gamma) && std::isnan(g.theta));
     }
-    for (const auto& [S, from] : {std::pair{100.0, expiry}, {110.0, at(2024, 1, 2)}}) {
-        const auto g = bs(put, S, 0.2, 0.05, 0.0, from);
-        for (double x : {g.price, g.delta, g.gamma, g.theta, *g.vega, *g.rho}) EXPECT_TRUE(std::isnan(x)) << S;
+    const auto after = bs(put, 110.0, 0.2, 0.05, 0.0, at(2024, 1, 2));
+    for (double x : {after.price, after.delta, after.gamma, after.theta, *after.vega, *after.rho}) {
+        EXPECT_TRUE(std::isnan(x));
+    }
+}
+
+// With no volatility left at the forward, d1 and d2 take their limit 0 (not
+// 0/0): the option is worth nothing, at expiry or before it without volatility.
+TEST(ClosedForm, AtTheForwardWithoutVolatility) {
+    for (const auto& [sigma, r, from] : {std::tuple{0.2, 0.05, expiry}, {0.0, 0.03, at(2023, 1, 1)}}) {
+        for (const OptionType type : {call, put}) {
+            const auto g = bs(type, 100.0, sigma, r, r, from);
+            EXPECT_EQ(g.price, 0.0);
+            EXPECT_TRUE(std::isfinite(g.delta) && std::abs(g.delta) <= 1.0);
+        }
     }
 }
 

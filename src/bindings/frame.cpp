@@ -29,6 +29,8 @@ PyObject* exception_type(ErrorKind kind) noexcept {
         case ErrorKind::Overflow: return PyExc_OverflowError;
         case ErrorKind::Runtime: return PyExc_RuntimeError;
         case ErrorKind::System: return PyExc_SystemError;
+        case ErrorKind::Memory: return PyExc_MemoryError;
+        case ErrorKind::Interrupted: return PyExc_KeyboardInterrupt;
     }
     return PyExc_SystemError;
 }
@@ -48,7 +50,16 @@ void raise_panic(const std::string& message) {
 
 }  // namespace
 
-void raise_error(const Error& error) { PyErr_SetString(exception_type(error.kind), error.message.c_str()); }
+void raise_error(const Error& error) {
+    // An interrupt poll that stopped the work raised its own exception (what
+    // the signal handler raised); only a poll that raised nothing is made a
+    // KeyboardInterrupt here.
+    if (error.kind == ErrorKind::Interrupted) {
+        if (PyErr_Occurred() == nullptr) PyErr_SetNone(PyExc_KeyboardInterrupt);
+        return;
+    }
+    PyErr_SetString(exception_type(error.kind), error.message.c_str());
+}
 void raise(PyObject* type, const char* message) { PyErr_SetString(type, message); }
 void raise(PyObject* type, const std::string& message) { PyErr_SetString(type, message.c_str()); }
 

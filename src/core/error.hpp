@@ -18,6 +18,10 @@ enum class ErrorKind : std::uint8_t {
     Overflow,   // OverflowError
     Runtime,    // RuntimeError
     System,     // SystemError
+    Memory,     // MemoryError
+    // The host's interrupt poll stopped the work (core/interrupt.hpp): the
+    // exception the poll raised stands as it is, KeyboardInterrupt if none.
+    Interrupted,
 };
 
 struct Error {
@@ -27,6 +31,8 @@ struct Error {
     static Error value(std::string message) { return {ErrorKind::Value, std::move(message)}; }
     static Error type(std::string message) { return {ErrorKind::Type, std::move(message)}; }
     static Error overflow(std::string message) { return {ErrorKind::Overflow, std::move(message)}; }
+    static Error memory(std::string message) { return {ErrorKind::Memory, std::move(message)}; }
+    static Error interrupted() { return {ErrorKind::Interrupted, "interrupted"}; }
 };
 
 // The failure alternative of a Result, so that `return Err{e};` reads plainly and

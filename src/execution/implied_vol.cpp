@@ -10,15 +10,29 @@ Result<double> implied_vol_solve(const VanillaOption& option, const MarketFrameD
     if (!target) return Err{Error::value("Target price must be set before calling solve().")};
     const MarketInputs inputs = market_inputs(option, market, at ? *at : now_utc());
     const PricingMethod& method = method_for(config, option.exercise_style, option.option_type);
+    if (const std::optional<FdmConfig> fdm = fdm_settings(method)) {
+        if (Result<Unit> settled = check_fdm_settings(*fdm, market.dividends.entries().size()); !settled) {
+            return Err{std::move(settled).error()};
+        }
+    }
     const Pricer pricer(method, option, market.dividends.entries(), inputs);
-    const auto price = [&](double sigma) { return pricer(sigma).price; };
+    const auto price = [&](double sigma) -> Result<double> {
+        Result<PricingResult> priced = pricer(sigma);
+        if (!priced) return Err{std::move(priced).error()};
+        return priced->price;
+    };
 
     const SolverSetting& solver = config.solver;
     if (solver.kind == SolverSetting::Kind::Bisection) {
         return bisection(price, *target, solver.tolerance, solver.max_iterations);
     }
     const double goal = *target;
-    return brent([&](double sigma) { return price(sigma) - goal; }, solver.tolerance, solver.max_iterations);
+    const auto gap = [&](double sigma) -> Result<double> {
+        Result<double> p = price(sigma);
+        if (!p) return p;
+        return *p - goal;
+    };
+    return brent(gap, solver.tolerance, solver.max_iterations);
 }
 
 }  // namespace vorel

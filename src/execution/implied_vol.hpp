@@ -20,12 +20,20 @@ inline constexpr double VOL_LOW = 0.1;
 inline constexpr double VOL_HIGH = 5.0;
 
 // Checks the conventions, requires the target, fixes the instant (`at`, else
-// the clock), reads T, r and q once and runs the configured root finder over
-// the price by the configured engine. Engine panics propagate.
+// the clock), refuses finite-difference settings that check_fdm_settings
+// refuses (before any work), reads T, r and q once and runs the configured root
+// finder over the price by the configured engine. A trial price that fails
+// ends the search with its error; engine panics propagate.
 Result<double> implied_vol_solve(const VanillaOption& option, const MarketFrameData& market,
                                  std::optional<Instant> at, const Config& config, std::optional<double> target);
 
 namespace detail {
+// f at x, from an f that returns a double or a Result<double>.
+template <class F>
+Result<double> trial(F& f, double x) {
+    return f(x);
+}
+
 // min that ignores one NaN operand.
 inline double min_ignoring_nan(double a, double b) noexcept {
     if (std::isnan(a)) return b;
@@ -36,11 +44,16 @@ inline double min_ignoring_nan(double a, double b) noexcept {
 
 // Brent's method on f over [VOL_LOW, VOL_HIGH]. An end within `tolerance` of a
 // root is returned as it is. Ends whose values do not have strictly opposite
-// signs (a NaN value included) are "not bracketed".
+// signs (a NaN value included) are "not bracketed". f returns a double or a
+// Result<double>; an error ends the search.
 template <class F>
 Result<double> brent(F&& f, double tolerance, std::uint64_t max_iterations) {
-    const double f_lo = f(VOL_LOW);
-    const double f_hi = f(VOL_HIGH);
+    const Result<double> at_lo = detail::trial(f, VOL_LOW);
+    if (!at_lo) return at_lo;
+    const Result<double> at_hi = detail::trial(f, VOL_HIGH);
+    if (!at_hi) return at_hi;
+    const double f_lo = *at_lo;
+    const double f_hi = *at_hi;
     if (std::abs(f_lo) < tolerance) return VOL_LOW;
     if (std::abs(f_hi) < tolerance) return VOL_HIGH;
     if (!(f_lo * f_hi < 0.0)) {
@@ -97,7 +110,9 @@ Result<double> brent(F&& f, double tolerance, std::uint64_t max_iterations) {
         }
 
         x = std::abs(d) > tol1 ? b + d : (m > 0.0 ? b + tol1 : b - tol1);
-        fx = f(x);
+        const Result<double> at_x = detail::trial(f, x);
+        if (!at_x) return at_x;
+        fx = *at_x;
         if ((fx > 0.0 && fc > 0.0) || (fx < 0.0 && fc < 0.0)) {
             c = b, fc = fb;
             d = e = x - b;
@@ -107,11 +122,16 @@ Result<double> brent(F&& f, double tolerance, std::uint64_t max_iterations) {
     return not_converged();
 }
 
-// Bisection of price(sigma) = target over [VOL_LOW, VOL_HIGH].
+// Bisection of price(sigma) = target over [VOL_LOW, VOL_HIGH]. price returns a
+// double or a Result<double>; an error ends the search.
 template <class P>
 Result<double> bisection(P&& price, double target, double tolerance, std::uint64_t max_iterations) {
-    const double p_lo = price(VOL_LOW);
-    const double p_hi = price(VOL_HIGH);
+    const Result<double> at_lo = detail::trial(price, VOL_LOW);
+    if (!at_lo) return at_lo;
+    const Result<double> at_hi = detail::trial(price, VOL_HIGH);
+    if (!at_hi) return at_hi;
+    const double p_lo = *at_lo;
+    const double p_hi = *at_hi;
     if (target < p_lo) {
         return Err{Error::value("Target price " + format_shortest(target) + " is below value at min vol")};
     }
@@ -121,7 +141,9 @@ Result<double> bisection(P&& price, double target, double tolerance, std::uint64
     double lo = VOL_LOW, hi = VOL_HIGH;
     for (std::uint64_t round = 0; round < max_iterations; ++round) {
         const double mid = (lo + hi) * 0.5;
-        const double p = price(mid);
+        const Result<double> at_mid = detail::trial(price, mid);
+        if (!at_mid) return at_mid;
+        const double p = *at_mid;
         if (std::abs(p - target) < tolerance || (hi - lo) * 0.5 < 1e-8) return mid;
         if (p - target > 0.0) {
             hi = mid;

@@ -1,14 +1,21 @@
 #include "orchestration/fdm.hpp"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "core/format.hpp"
+#include "core/interrupt.hpp"
 #include "core/panic.hpp"
 #include "core/period/day_count.hpp"
 #include "math/interpolate/monotone_cubic.hpp"
@@ -26,11 +33,11 @@ namespace {
 struct Inputs {
     const VanillaOption& option;
     const FdmConfig& config;
-    std::span<const Dividend> dividends;
     const FdmSchedule& schedule;
     double spot;
     double sigma;
     double drift;  // r − q
+    bool finite;   // every number given is finite: a bad pivot is then the engine's failure
 };
 
 void write_payoff(const VanillaOption& option, const FdmGrid& grid, std::span<double> values) {
@@ -43,21 +50,6 @@ void write_payoff(const VanillaOption& option, const FdmGrid& grid, std::span<do
             values[i] = s > k ? s - k : 0.0;
         }
     }
-}
-
-// The amount of the first listed dividend whose ex-date is the stop `t`;
-// nothing when it does not pay (zero, negative or NaN). Stops are the
-// dividends' own times, so they are matched exactly: two ex-dates a few
-// seconds apart are two stops, each paying its own amount.
-std::optional<double> dividend_at(const Inputs& in, double t) {
-    for (std::size_t i = 0; i < in.dividends.size(); ++i) {
-        if (in.schedule.dividend_times[i] == t) {
-            const double amount = in.dividends[i].amount;
-            if (amount > 0.0) return amount;
-            return std::nullopt;
-        }
-    }
-    return std::nullopt;
 }
 
 // The lowest spot the march must still cover just before the ex-date `t`
@@ -74,15 +66,17 @@ double lowest_needed(const Inputs& in, double t, double paid_before) {
 // at S equals the value at S − D just after it. Each node keeps its value and
 // moves up by D, exactly, unless that leaves spots the march still needs below
 // the grid (`lowest` and up) or runs nodes together (a node far below D adds
-// nothing to it). Then a fresh grid spans `lowest` (nearly zero spot at the
-// least) to the moved top, its nodes placed as at the start, and takes its
-// values from the old grid at max(S − D, 0), below the old bottom along the
-// end slope (the prescribed delta); a bottom node at or below D, whose stock is
-// left with nothing, has a flat value from then on.
+// nothing to it; nodes whose spots still differ can share a coordinate, in
+// which the operator takes its differences). Then a fresh grid spans `lowest`
+// (nearly zero spot at the least) to the moved top, its nodes placed as at
+// the start, and takes its values from the old grid at max(S − D, 0), below
+// the old bottom along the end slope (the prescribed delta); a bottom node at
+// or below D, whose stock is left with nothing, has a flat value from then on.
 void pay_dividend(FdmDiscretisation& disc, TrBdf2Workspace& workspace, double amount, double lowest) {
     FdmGrid moved = shifted(disc.grid(), amount);
     const std::vector<double>& spots = moved.spot;
-    const bool distinct = std::adjacent_find(spots.begin(), spots.end(), std::greater_equal<>()) == spots.end();
+    const std::vector<double>& xs = moved.x;
+    const bool distinct = std::adjacent_find(xs.begin(), xs.end(), std::greater_equal<>()) == xs.end();
     if (distinct && !(spots.front() > lowest)) {
         disc.replace_grid(std::move(moved));
         return;
@@ -151,12 +145,48 @@ double graded_units(std::uint64_t k) noexcept {
     return odd * odd >= 2.0 * power * power ? 2.0 * power : power;
 }
 
+// What ends a march early: the host's interrupt poll, asked once per
+// InterruptCounter::kUnits units of work (a step costs one per node), and a
+// factorisation that met a bad pivot when every input was finite (a NaN or
+// infinite input leads to NaN or infinite values, which stand as its result).
+class Watch {
+public:
+    explicit Watch(bool pivots_checked) noexcept : pivots_checked_(pivots_checked) {}
+
+    // After `units` of work on `scheme`: the reason to stop, if it is time to
+    // look and there is one.
+    template <class Scheme>
+    std::optional<Error> after(std::uint64_t units, const Scheme& scheme) {
+        if (!counter_.due(units)) return std::nullopt;
+        if (std::optional<Error> bad = pivots(scheme)) return bad;
+        if (interrupt_requested()) return Error::interrupted();
+        return std::nullopt;
+    }
+
+    // The bad-pivot error, if a factorisation on the scheme's current grid met one.
+    template <class Scheme>
+    std::optional<Error> pivots(const Scheme& scheme) const {
+        if (!(pivots_checked_ && scheme.discretisation().op().met_bad_pivot())) return std::nullopt;
+        return Error::value("the finite-difference solve met a zero or non-finite pivot");
+    }
+
+private:
+    bool pivots_checked_;
+    InterruptCounter counter_;
+};
+
 // `steps` equal TR-BDF2 steps through an interval of `length` years that
 // starts `tau` years before expiry.
 template <class Scheme>
-void step_evenly(TrBdf2Workspace& workspace, Scheme& scheme, double length, std::uint64_t steps, double tau) {
+Result<Unit> step_evenly(TrBdf2Workspace& workspace, Scheme& scheme, double length, std::uint64_t steps, double tau,
+                         Watch& watch) {
     const double dt = length / static_cast<double>(steps);
-    for (std::uint64_t k = 0; k < steps; ++k) workspace.step(scheme, dt, tau + dt * static_cast<double>(k));
+    const std::uint64_t nodes = workspace.state().nodes();
+    for (std::uint64_t k = 0; k < steps; ++k) {
+        workspace.step(scheme, dt, tau + dt * static_cast<double>(k));
+        if (std::optional<Error> stop = watch.after(nodes, scheme)) return Err{std::move(*stop)};
+    }
+    return Unit{};
 }
 
 // `steps` steps through the interval of `length` years that ends at expiry.
@@ -170,13 +200,22 @@ void step_evenly(TrBdf2Workspace& workspace, Scheme& scheme, double length, std:
 // the next TR-BDF2 stages (a of the second step's length), so they share that
 // factorisation too. European exercise takes the same steps, so that an
 // American option that is never exercised early prices as the European one.
+//
+// The shares are summed one by one, in order (a closed form would round
+// differently), which costs a unit of work each: a huge step count can be
+// interrupted before its first step.
 template <class Scheme>
-void step_from_expiry(TrBdf2Workspace& workspace, Scheme& scheme, double length, std::uint64_t steps) {
+Result<Unit> step_from_expiry(TrBdf2Workspace& workspace, Scheme& scheme, double length, std::uint64_t steps,
+                              Watch& watch) {
     // The opening Euler steps are as long as the second step's implicit part.
     const auto share = [](std::uint64_t k) { return k > 0 ? graded_units(k) : 2.0 * tr_bdf2::kA * graded_units(1); };
     double total = 0.0;
-    for (std::uint64_t k = 0; k < steps; ++k) total += share(k);
+    for (std::uint64_t k = 0; k < steps; ++k) {
+        total += share(k);
+        if (std::optional<Error> stop = watch.after(1, scheme)) return Err{std::move(*stop)};
+    }
     const double unit = length / total;
+    const std::uint64_t nodes = workspace.state().nodes();
     double from = 0.0;
     for (std::uint64_t k = 0; k < steps; ++k) {
         const double dt = k + 1 == steps ? length - from : unit * share(k);
@@ -187,47 +226,45 @@ void step_from_expiry(TrBdf2Workspace& workspace, Scheme& scheme, double length,
             workspace.step(scheme, dt, from);
         }
         from += dt;
+        if (std::optional<Error> stop = watch.after(nodes, scheme)) return Err{std::move(*stop)};
     }
+    return Unit{};
 }
 
 template <class Scheme>
-void step_interval(TrBdf2Workspace& workspace, Scheme& scheme, double length, std::uint64_t steps, double tau) {
-    if (tau == 0.0) return step_from_expiry(workspace, scheme, length, steps);
-    step_evenly(workspace, scheme, length, steps, tau);
+Result<Unit> step_interval(TrBdf2Workspace& workspace, Scheme& scheme, double length, std::uint64_t steps,
+                           double tau, Watch& watch) {
+    if (tau == 0.0) return step_from_expiry(workspace, scheme, length, steps, watch);
+    return step_evenly(workspace, scheme, length, steps, tau, watch);
 }
 
 template <class Scheme>
-PricingResult march(Scheme& scheme, const Inputs& in) {
+Result<PricingResult> march(Scheme& scheme, const Inputs& in) {
     TrBdf2Workspace workspace(scheme.discretisation().size());
+    Watch watch(in.finite);
     bool started = false;
 
-    // What the dividends not yet paid in the march (those before the current
-    // stop) come to.
-    double paid_before = 0.0;
-    for (double t = in.schedule.t; const double t_stop : in.schedule.stops) {
-        if (t_stop < t && t_stop > 0.0) paid_before += dividend_at(in, t_stop).value_or(0.0);
-        t = t_stop;
-    }
-
     double t_cur = in.schedule.t;
-    for (const double t_stop : in.schedule.stops) {
-        const double length = t_cur - t_stop;
-        if (length <= 0.0) continue;  // a repeated ex-date
+    for (const FdmStop& stop : in.schedule.stops) {
+        const double length = t_cur - stop.t;
+        if (length <= 0.0) continue;  // at or after expiry: nothing to march
         const std::uint64_t steps = interval_steps(length, in.schedule.t, in.config.time_steps);
         if (!started) {
             write_payoff(in.option, scheme.discretisation().grid(), workspace.state().values());
             scheme.initialise(workspace.state());
             started = true;
         }
-        step_interval(workspace, scheme, length, steps, in.schedule.t - t_cur);
-        t_cur = t_stop;
+        if (Result<Unit> stepped = step_interval(workspace, scheme, length, steps, in.schedule.t - t_cur, watch);
+            !stepped) {
+            return Err{std::move(stepped).error()};
+        }
+        // Before a dividend replaces the operator that met it.
+        if (std::optional<Error> bad = watch.pivots(scheme)) return Err{std::move(*bad)};
+        t_cur = stop.t;
 
-        if (t_cur > 0.0) {
-            if (const std::optional<double> amount = dividend_at(in, t_cur)) {
-                paid_before -= *amount;
-                pay_dividend(scheme.discretisation(), workspace, *amount, lowest_needed(in, t_cur, paid_before));
-                scheme.reset_after_shift(workspace.state());
-            }
+        if (t_cur > 0.0 && stop.amount > 0.0) {
+            pay_dividend(scheme.discretisation(), workspace, stop.amount, lowest_needed(in, t_cur, stop.paid_before));
+            scheme.reset_after_shift(workspace.state());
         }
     }
     if (!started) panic("Solver never ran");
@@ -245,25 +282,135 @@ std::uint64_t interval_steps(double length, double t, std::uint64_t time_steps) 
     return static_cast<std::uint64_t>(rounded);
 }
 
+// Stops are the dividends' own times, matched exactly: two ex-dates a few
+// seconds apart are two stops, each paying its own amount, and of several
+// dividends listed for one ex-date the first pays (when positive) and the
+// others are ignored.
 FdmSchedule fdm_schedule(const VanillaOption& option, std::span<const Dividend> dividends,
                          const ValuationTime& valuation_time) {
     const Instant at = valuation_time.to_instant();
-    FdmSchedule schedule{years_to_expiry(option, at), std::vector<double>(dividends.size()), {}};
-    schedule.stops.reserve(dividends.size() + 1);
+    FdmSchedule schedule{years_to_expiry(option, at), dividends.size(), {}, true};
+
+    // The ex-dates inside (0, t) with their places in the list, latest first
+    // and, for one ex-date, in list order.
+    struct Dated {
+        double t;
+        std::size_t index;
+    };
+    std::vector<Dated> inside;
+    inside.reserve(dividends.size());
     for (std::size_t i = 0; i < dividends.size(); ++i) {
         const double t = year_fraction(at, dividends[i].ex_date.to_instant(), DayCountConvention::actual_365_fixed());
-        schedule.dividend_times[i] = t;
-        if (t > 0.0 && t < schedule.t) schedule.stops.push_back(t);
+        if (t > 0.0 && t < schedule.t) inside.push_back({t, i});
     }
-    std::sort(schedule.stops.begin(), schedule.stops.end(), std::greater<>());
-    schedule.stops.push_back(0.0);
+    std::sort(inside.begin(), inside.end(),
+              [](const Dated& a, const Dated& b) { return a.t > b.t || (a.t == b.t && a.index < b.index); });
+
+    schedule.stops.reserve(inside.size() + 1);
+    for (std::size_t k = 0; k < inside.size(); ++k) {
+        if (k > 0 && inside[k].t == inside[k - 1].t) continue;
+        const double amount = dividends[inside[k].index].amount;
+        schedule.stops.push_back({inside[k].t, amount > 0.0 ? amount : 0.0, 0.0});
+        if (std::isinf(amount) && amount > 0.0) schedule.amounts_finite = false;
+    }
+    // What is still to be paid is counted down from the whole, as the march
+    // meets the stops.
+    double paid_before = 0.0;
+    for (const FdmStop& stop : schedule.stops) paid_before += stop.amount;
+    for (FdmStop& stop : schedule.stops) {
+        paid_before -= stop.amount;
+        stop.paid_before = paid_before;
+    }
+    schedule.stops.push_back({0.0, 0.0, 0.0});
     return schedule;
 }
 
-PricingResult price_fdm(const VanillaOption& option, std::span<const Dividend> dividends, const FdmSchedule& schedule,
-                        const FdmConfig& config, double spot, double sigma, double r, double q) {
-    if (schedule.dividend_times.size() != dividends.size()) panic("the schedule was made for other dividends");
-    const Inputs inputs{option, config, dividends, schedule, spot, sigma, r - q};
+namespace {
+
+// The bytes of everything a pricing allocates per grid node, more than it
+// holds at any one time: the grid (spots, coordinates and the map's three
+// values), the operator's diagonals and its factorisations in both
+// directions, the march's workspace and the exercise values. Through a
+// dividend, on top of these: the moved grid and the fresh one, the spline
+// through the old values (copies of the spots and values, its slopes, second
+// derivatives and sweep) and the new operator's diagonals, built while the
+// old one stands.
+constexpr std::uint64_t kGridBytes = 5 * sizeof(double);
+constexpr std::uint64_t kOperatorBytes = 3 * sizeof(double);
+constexpr std::uint64_t kNodeBytes =
+    kGridBytes + kOperatorBytes + 2 * 3 * sizeof(double) + 7 * sizeof(double) + sizeof(double);
+constexpr std::uint64_t kDividendNodeBytes = 2 * kGridBytes + 6 * sizeof(double) + kOperatorBytes;
+// Per dividend, the schedule's sorting entry and its stop.
+constexpr std::uint64_t kScheduleBytes = 2 * sizeof(double) + sizeof(FdmStop);
+
+// Byte counts past 64 bits: node counts reach 2^64 − 1.
+__extension__ using Bytes = unsigned __int128;
+
+std::string decimal(Bytes value) {
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(value % 10)));
+        value /= 10;
+    } while (value != 0);
+    return digits;
+}
+
+}  // namespace
+
+MemoryCeiling memory_ceiling() noexcept {
+    MemoryCeiling ceiling{std::numeric_limits<std::uint64_t>::max(), false};
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long page_size = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && page_size > 0) {
+        const Bytes machine = static_cast<Bytes>(pages) * static_cast<Bytes>(page_size);
+        if (machine < ceiling.bytes) ceiling.bytes = static_cast<std::uint64_t>(machine);
+    }
+    for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+        rlimit limit{};
+        if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) continue;
+        if (limit.rlim_cur < ceiling.bytes) ceiling = {static_cast<std::uint64_t>(limit.rlim_cur), true};
+    }
+    return ceiling;
+}
+
+Result<Unit> check_fdm_settings(const FdmConfig& config, std::size_t dividends) {
+    return check_fdm_settings(config, dividends, memory_ceiling());
+}
+
+Result<Unit> check_fdm_settings(const FdmConfig& config, std::size_t dividends, const MemoryCeiling& ceiling) {
+    constexpr double kInfinity = std::numeric_limits<double>::infinity();
+    if (!(config.grid_std_devs > 0.0 && config.grid_std_devs < kInfinity)) {
+        return Err{Error::value("grid_std_devs must be a positive number of standard deviations, got " +
+                                format_shortest(config.grid_std_devs))};
+    }
+    const double alpha = config.transform.alpha;
+    if (config.transform.kind == TransformKind::Sinh && !(alpha > 0.0 && alpha < kInfinity)) {
+        return Err{Error::value("sinh transform alpha must be positive and finite, got " + format_shortest(alpha))};
+    }
+    if (config.grid_nodes < 3) {
+        return Err{Error::value("grid_nodes must be at least 3, got " + std::to_string(config.grid_nodes))};
+    }
+    const Bytes per_node = kNodeBytes + (dividends > 0 ? kDividendNodeBytes : 0);
+    const Bytes bytes =
+        static_cast<Bytes>(config.grid_nodes) * per_node + static_cast<Bytes>(dividends) * kScheduleBytes;
+    if (bytes <= ceiling.bytes) return Unit{};
+    return Err{Error::memory("the finite-difference working set of " + decimal(bytes) + " bytes exceeds " +
+                             (ceiling.process_limit ? "this process's memory limit of " : "this machine's memory of ") +
+                             decimal(ceiling.bytes) + " bytes")};
+}
+
+Result<PricingResult> price_fdm(const VanillaOption& option, std::span<const Dividend> dividends,
+                                const FdmSchedule& schedule, const FdmConfig& config, double spot, double sigma,
+                                double r, double q) {
+    if (schedule.dividends != dividends.size()) panic("the schedule was made for other dividends");
+    // No zero-width diffusion: the grid's width is a multiple of σ, and
+    // without diffusion the operator's central differences oscillate.
+    if (sigma <= 0.0) {
+        return Err{Error::value("finite differences need a positive volatility, got " + format_shortest(sigma))};
+    }
+    const bool finite = std::isfinite(spot) && std::isfinite(sigma) && std::isfinite(r) && std::isfinite(q) &&
+                        std::isfinite(option.strike) && schedule.amounts_finite;
+    const Inputs inputs{option, config, schedule, spot, sigma, r - q, finite};
     FdmGrid grid = uniform_grid(option.strike, sigma, schedule.t, config, spot, r - q);
     const FdmProcess process{r, q, sigma};
     const double phi = option.option_type == OptionType::Call ? 1.0 : -1.0;
@@ -276,9 +423,9 @@ PricingResult price_fdm(const VanillaOption& option, std::span<const Dividend> d
     return march(scheme, inputs);
 }
 
-PricingResult price_fdm(const VanillaOption& option, std::span<const Dividend> dividends,
-                        const ValuationTime& valuation_time, const FdmConfig& config, double spot, double sigma,
-                        double r, double q) {
+Result<PricingResult> price_fdm(const VanillaOption& option, std::span<const Dividend> dividends,
+                                const ValuationTime& valuation_time, const FdmConfig& config, double spot,
+                                double sigma, double r, double q) {
     return price_fdm(option, dividends, fdm_schedule(option, dividends, valuation_time), config, spot, sigma, r, q);
 }
 

@@ -4,9 +4,12 @@
 // grid, the grid shifted by the amount at each ex-date, price and Greeks read
 // from monotone cubic splines through the final values and their image.
 
+#include <cstddef>
+#include <cstdint>
 #include <span>
 #include <vector>
 
+#include "core/error.hpp"
 #include "core/period/valuation_time.hpp"
 #include "execution/pricing_result.hpp"
 #include "instruments/vanilla_option.hpp"
@@ -15,31 +18,71 @@
 
 namespace vorel {
 
-// What a pricing needs of the dates, whatever the volatility: the years to
-// expiry and to each ex-date (in list order), and where the march pauses.
-struct FdmSchedule {
-    double t;
-    std::vector<double> dividend_times;
-    std::vector<double> stops;  // ex-dates strictly inside (0, t), decreasing, then 0
+// One pause of the march: an ex-date, with what is paid there and what is
+// still to be paid at the earlier ones.
+struct FdmStop {
+    double t;       // years after the valuation
+    double amount;  // the first listed dividend of this ex-date when it pays (is positive), else 0
+    // What the stops after this one (the earlier ex-dates) pay, as the march
+    // counts it down: the amounts of all stops summed in this order, less
+    // each one down to this one's.
+    double paid_before;
 };
 
-// Panics "not yet implemented" for a valuation time or ex-date of an unknown kind.
+// What a pricing needs of the dates, whatever the volatility: the years to
+// expiry and where the march pauses, each pause with its payment worked out,
+// so that the march does a fixed amount of work per stop besides its grid's.
+struct FdmSchedule {
+    double t;
+    std::size_t dividends;       // the number of dividends it was made for
+    std::vector<FdmStop> stops;  // the distinct ex-dates strictly inside (0, t), decreasing, then 0 (no payment)
+    bool amounts_finite;         // no stop pays an infinite amount
+};
+
+// Sorts the ex-dates once: O(n log n) in the number of dividends. Panics "not
+// yet implemented" for a valuation time or ex-date of an unknown kind.
 FdmSchedule fdm_schedule(const VanillaOption& option, std::span<const Dividend> dividends,
                          const ValuationTime& valuation_time);
 
+// Refuses settings that cannot give a grid, before any work: ValueError when
+// grid_std_devs is not a positive number, a sinh transform's alpha is not
+// positive and finite, or there are fewer than 3 nodes; MemoryError when what
+// a pricing with `dividends` dividends would hold at once exceeds this
+// machine's memory or this process's soft limit on it (RLIMIT_AS, RLIMIT_DATA).
+Result<Unit> check_fdm_settings(const FdmConfig& config, std::size_t dividends);
+
+// The memory a working set is measured against.
+struct MemoryCeiling {
+    std::uint64_t bytes;
+    bool process_limit;  // a resource limit of this process, not the machine's memory
+};
+MemoryCeiling memory_ceiling() noexcept;
+
+// The same checks against a given ceiling.
+Result<Unit> check_fdm_settings(const FdmConfig& config, std::size_t dividends, const MemoryCeiling& ceiling);
+
 // Prices on a schedule made for the same option and dividends (a root search
 // makes it once for all its trial volatilities); panics on one made for a
-// different number of dividends.
-PricingResult price_fdm(const VanillaOption& option, std::span<const Dividend> dividends, const FdmSchedule& schedule,
-                        const FdmConfig& config, double spot, double sigma, double r, double q);
+// different number of dividends. The settings are those check_fdm_settings
+// accepts (below 3 nodes the operator panics).
+//
+// Errors: ValueError "finite differences need a positive volatility, got {}"
+// for σ ≤ 0; ValueError "the finite-difference solve met a zero or non-finite
+// pivot" when every number it was given (spot, σ, r, q, strike and the amounts
+// paid) is finite and a factorisation still met one (a non-finite input gives
+// the NaN or infinite values it leads to instead); Error::interrupted() when
+// the interrupt poll (core/interrupt.hpp) says stop.
+Result<PricingResult> price_fdm(const VanillaOption& option, std::span<const Dividend> dividends,
+                                const FdmSchedule& schedule, const FdmConfig& config, double spot, double sigma,
+                                double r, double q);
 
 // Vega and rho are absent. Panics: "not yet implemented" (a valuation time or
 // ex-date of an unknown kind), "TridiagonalOperator requires at least 3
 // elements, found {n}", "Solver never ran" (nothing to march: T ≤ 0), "Spline
 // failed in continuation region: {error}".
-PricingResult price_fdm(const VanillaOption& option, std::span<const Dividend> dividends,
-                        const ValuationTime& valuation_time, const FdmConfig& config, double spot, double sigma,
-                        double r, double q);
+Result<PricingResult> price_fdm(const VanillaOption& option, std::span<const Dividend> dividends,
+                                const ValuationTime& valuation_time, const FdmConfig& config, double spot,
+                                double sigma, double r, double q);
 
 // The number of steps for an interval of `length` years out of `t`, given
 // `time_steps` over the whole life: the nearest integer (halves away from zero,

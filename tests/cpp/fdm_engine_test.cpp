@@ -42,7 +42,7 @@ std::vector<Dividend> cash(std::initializer_list<std::pair<double, double>> entr
 
 double price(const VanillaOption& o, const std::vector<Dividend>& divs = {}, const FdmConfig& c = config(),
              double spot = 100.0, double r = 0.05, double q = 0.0) {
-    return price_fdm(o, divs, kAt, c, spot, 0.2, r, q).price;
+    return price_fdm(o, divs, kAt, c, spot, 0.2, r, q)->price;
 }
 
 TEST(FdmSteps, NearestHalvesAwayAtLeastOne) {
@@ -62,7 +62,7 @@ TEST(FdmEngine, EuropeanConvergesToTheClosedForm) {
     // From 201 x 20 on: at 101 x 10 the time and space errors partly cancel.
     double previous = 1.0;
     for (std::uint64_t k : {2, 4, 8, 16}) {
-        const PricingResult fdm = price_fdm(call, {}, kAt, config(100 * k + 1, 10 * k), 100.0, 0.2, 0.05, 0.0);
+        const PricingResult fdm = price_fdm(call, {}, kAt, config(100 * k + 1, 10 * k), 100.0, 0.2, 0.05, 0.0).value();
         const double error = std::abs(fdm.price - exact.price);
         EXPECT_LT(error, previous / 3.0) << k;  // second order: about a quarter per doubling
         previous = error;
@@ -143,9 +143,9 @@ TEST_P(PutCallSymmetry, HoldsAtFineGrids) {
     const auto [spot, years, sigma, r, q] = GetParam();
     for (ExerciseStyle style : {ExerciseStyle::American, ExerciseStyle::European}) {
         const double call = price_fdm(option(OptionType::Call, style, years, 100.0), {}, kAt, config(801, 800), spot,
-                                      sigma, r, q).price;
+                                      sigma, r, q)->price;
         const double put = price_fdm(option(OptionType::Put, style, years, spot), {}, kAt, config(801, 800), 100.0,
-                                     sigma, q, r).price;
+                                     sigma, q, r)->price;
         EXPECT_NEAR(call, put, 1e-3 * std::max(1.0, call)) << debug_text(style);
     }
 }
@@ -172,7 +172,7 @@ TEST_P(AmericanBounds, NeverBelowExerciseOrEuropean) {
             for (double sigma : {0.08, 0.5}) {
                 for (double spot : {55.0, 92.0, 100.0, 140.0, 190.0}) {
                     const auto value = [&](ExerciseStyle style) {
-                        return price_fdm(option(type, style, years), {}, kAt, c, spot, sigma, r, q).price;
+                        return price_fdm(option(type, style, years), {}, kAt, c, spot, sigma, r, q)->price;
                     };
                     const double american = value(ExerciseStyle::American);
                     const double floor = std::max({phi * (spot - 100.0), 0.0, value(ExerciseStyle::European)});
@@ -192,9 +192,9 @@ INSTANTIATE_TEST_SUITE_P(FdmEngine, AmericanBounds,
 TEST(FdmEngine, DeepInTheExerciseRegionValueDoesNotMoveWithTime) {
     // A put far below its boundary and a call far above its own.
     const PricingResult put =
-        price_fdm(option(OptionType::Put, ExerciseStyle::American), {}, kAt, config(), 50.0, 0.2, 0.05, 0.0);
+        price_fdm(option(OptionType::Put, ExerciseStyle::American), {}, kAt, config(), 50.0, 0.2, 0.05, 0.0).value();
     const PricingResult call =
-        price_fdm(option(OptionType::Call, ExerciseStyle::American), {}, kAt, config(), 250.0, 0.2, 0.03, 0.08);
+        price_fdm(option(OptionType::Call, ExerciseStyle::American), {}, kAt, config(), 250.0, 0.2, 0.03, 0.08).value();
     for (const auto& [result, value, delta] : {std::tuple{put, 50.0, -1.0}, std::tuple{call, 150.0, 1.0}}) {
         EXPECT_NEAR(result.price, value, 1e-9);
         EXPECT_NEAR(result.delta, delta, 1e-9);
@@ -225,8 +225,8 @@ TEST_P(DriftAndLongLives, EuropeanMeetsTheClosedForm) {
     const Drifting& c = GetParam();
     const VanillaOption o = option(c.type, ExerciseStyle::European, c.years);
     const double exact = price_analytic(o, kAt, c.spot, c.sigma, c.r, c.q).price;
-    EXPECT_NEAR(price_fdm(o, {}, kAt, config(), c.spot, c.sigma, c.r, c.q).price, exact, c.tolerance);
-    EXPECT_NEAR(price_fdm(o, {}, kAt, config(801, 800), c.spot, c.sigma, c.r, c.q).price, exact, c.tolerance / 50);
+    EXPECT_NEAR(price_fdm(o, {}, kAt, config(), c.spot, c.sigma, c.r, c.q)->price, exact, c.tolerance);
+    EXPECT_NEAR(price_fdm(o, {}, kAt, config(801, 800), c.spot, c.sigma, c.r, c.q)->price, exact, c.tolerance / 50);
 }
 INSTANTIATE_TEST_SUITE_P(
     FdmEngine, DriftAndLongLives,
@@ -269,7 +269,7 @@ INSTANTIATE_TEST_SUITE_P(FdmEngine, LargeDividends, ::testing::Values(40.0, 60.0
 TEST(FdmEngine, DividendOnAVeryWideGridPricesSoundly) {
     for (double sigma : {5.0, 10.0, 20.0}) {
         const double with = price_fdm(option(OptionType::Put, ExerciseStyle::European), cash({{0.7, 1.0}}), kAt,
-                                      config(), 100.0, sigma, 0.05, 0.0).price;
+                                      config(), 100.0, sigma, 0.05, 0.0)->price;
         EXPECT_GT(with, 90.0) << sigma;
         EXPECT_LE(with, 100.0) << sigma;
     }

@@ -21,4 +21,6 @@ std::optional<ComputeInputs> compute_inputs(const BuilderInputs& inputs, const c
     return ComputeInputs{std::move(option), std::move(market), std::move(config)};
 }
 
+bool signal_raised() noexcept { return PyErr_CheckSignals() != 0; }
+
 }  // namespace vorel::py

@@ -108,4 +108,9 @@ struct ComputeInputs {
 // Fails with ValueError `missing_market` when no market frame is recorded.
 std::optional<ComputeInputs> compute_inputs(const BuilderInputs& inputs, const char* missing_market);
 
+// The engines' interrupt poll (core/interrupt.hpp) while compute() or
+// calculate() runs: the interpreter's signal handlers run, Ctrl-C's raising
+// KeyboardInterrupt, and the work stops once one of them raised.
+bool signal_raised() noexcept;
+
 }  // namespace vorel::py

@@ -5,6 +5,7 @@
 #include "bindings/convert.hpp"
 #include "bindings/execution/builder.hpp"
 #include "bindings/methods.hpp"
+#include "core/interrupt.hpp"
 #include "execution/implied_vol.hpp"
 
 namespace vorel::py {
@@ -30,6 +31,7 @@ PyObject* calculate(PyObject* self, PyObject*) {
     return run_frame([&]() -> PyRef {
         VOREL_LET(builder, receiver<ImpliedVolBuilder>(self));
         VOREL_LET(inputs, compute_inputs(builder->inputs, "Market data is required for implied volatility solving."));
+        const InterruptScope interruptible(signal_raised);
         VOREL_LET(vol, unwrap(implied_vol_solve(*inputs.option, *inputs.market, builder->inputs.valuation_time,
                                                 inputs.table(), builder->target)));
         return from_f64(vol);

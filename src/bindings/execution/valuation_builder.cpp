@@ -6,6 +6,7 @@
 #include "bindings/execution/builder.hpp"
 #include "bindings/methods.hpp"
 #include "core/format.hpp"
+#include "core/interrupt.hpp"
 #include "execution/valuation.hpp"
 
 namespace vorel::py {
@@ -20,6 +21,7 @@ PyObject* compute(PyObject* self, PyObject*) {
     return run_frame([&]() -> PyRef {
         VOREL_LET(builder, receiver<ValuationBuilder>(self));
         VOREL_LET(inputs, compute_inputs(builder->inputs, "Market data is required for valuation."));
+        const InterruptScope interruptible(signal_raised);
         VOREL_LET(result, unwrap(value_option(*inputs.option, *inputs.market, inputs.table(),
                                               builder->inputs.valuation_time)));
         return wrap(OptionResult{result});

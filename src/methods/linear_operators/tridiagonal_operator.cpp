@@ -1,12 +1,15 @@
 #include "methods/linear_operators/tridiagonal_operator.hpp"
 
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "core/panic.hpp"
 
 namespace vorel {
 namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 void require_length(std::size_t size, std::size_t n, const char* what) {
     if (size < n) {
@@ -55,23 +58,32 @@ void TridiagonalOperator::factorise(double c) const {
         return Row{-c * prev[i], 1.0 - c * diag_[i], -c * next[i]};
     };
 
+    // A pivot is usable when its reciprocal is finite and not zero; the test
+    // is folded into one flag without a branch per row.
+    bool usable = true;
+    const auto usable_pivot = [](double inverse) -> bool { return (std::abs(inverse) < kInfinity) & (inverse != 0.0); };
+
     const std::size_t start = along.node(0);
     const Row first = end_row(start, Downwards ? closed_high_ : closed_low_);
     eliminated[start] = 0.0;
     inv_pivot[start] = 1.0 / first.centre;
     modified[start] = inv_pivot[start] * first.next;
+    usable &= usable_pivot(inv_pivot[start]);
     for (std::size_t k = 1; k + 1 < n; ++k) {
         const std::size_t i = along.node(k);
         const double s = -c * prev[i];
         eliminated[i] = s;
         inv_pivot[i] = 1.0 / ((1.0 - c * diag_[i]) - s * modified[along.node(k - 1)]);
         modified[i] = inv_pivot[i] * (-c * next[i]);
+        usable &= usable_pivot(inv_pivot[i]);
     }
     const std::size_t end = along.node(n - 1);
     const Row last = end_row(end, Downwards ? closed_low_ : closed_high_);
     eliminated[end] = last.prev;
     inv_pivot[end] = 1.0 / (last.centre - last.prev * modified[along.node(n - 2)]);
     modified[end] = 0.0;
+    usable &= usable_pivot(inv_pivot[end]);
+    bad_pivot_ = bad_pivot_ || !usable;
     f.c = c;
     f.valid = true;
 }

@@ -73,6 +73,11 @@ public:
     bool has_factorisation() const noexcept { return up_.valid; }
     double factorised_for() const noexcept { return up_.c; }
 
+    // Whether any factorisation so far met a pivot that is zero or not finite
+    // (its reciprocal infinite, zero or NaN): the solves that used it gave
+    // values that mean nothing. The solves themselves run on regardless.
+    bool met_bad_pivot() const noexcept { return bad_pivot_; }
+
 private:
     // One elimination of I − c·L: the system's off-diagonal on the side
     // already eliminated, the other off-diagonal over the pivot, and the
@@ -124,6 +129,7 @@ private:
     bool closed_high_ = false;
     mutable Factors up_;
     mutable Factors down_;
+    mutable bool bad_pivot_ = false;
 };
 
 template <class Post>

@@ -1,0 +1,193 @@
+"""The finite-difference engine's limits from Python: settings refused before any work, work
+beyond memory refused before memory is touched, bad pivots, and Ctrl-C during a long run."""
+
+import json
+import math
+import os
+import re
+import signal
+import subprocess
+import sys
+import textwrap
+import time
+from datetime import datetime, timedelta, timezone
+
+import pytest
+
+from vorel import (Config, DayCountConvention, ExerciseStyle, FdmConfig, InstrumentPolicy, OptionMarketFrame,
+                   OptionType, RateCurve, TransformConfig, VanillaOption, VolSurface)
+
+ACT_365 = DayCountConvention.ACT_365_FIXED
+EXPIRY = datetime(2026, 1, 15, 16, tzinfo=timezone.utc)
+VALUED = EXPIRY - timedelta(days=365)
+PIVOT = "the finite-difference solve met a zero or non-finite pivot"
+MEMORY = re.compile(r"the finite-difference working set of \d+ bytes exceeds "
+                    r"(this machine's memory|this process's memory limit) of \d+ bytes")
+
+
+def market(spot=100.0, vol=0.2, r=0.05, q=0.0):
+    return OptionMarketFrame(spot, RateCurve.continuous(r, ACT_365), VolSurface.flat(vol, ACT_365), None,
+                             RateCurve.continuous(q, ACT_365))
+
+
+def by_fdm(settings=None):
+    return Config().add_policy(InstrumentPolicy().fdm(settings))
+
+
+def american_put():
+    return VanillaOption(100.0, EXPIRY, OptionType.Put, ExerciseStyle.American)
+
+
+# Both entry points that run the engine, as calls of (settings, market).
+RUNS = {
+    "compute": lambda settings, frame: american_put().valuation().market(frame).at(VALUED).config(
+        by_fdm(settings)).compute().price,
+    "calculate": lambda settings, frame: american_put().implied_vol().market(frame).at(VALUED).price(6.0).config(
+        by_fdm(settings)).calculate(),
+}
+
+
+@pytest.mark.parametrize("run", RUNS.values(), ids=RUNS.keys())
+@pytest.mark.parametrize("settings, message", [
+    (FdmConfig(grid_std_devs=0.0), "grid_std_devs must be a positive number of standard deviations, got 0"),
+    (FdmConfig(grid_std_devs=-4.0), "grid_std_devs must be a positive number of standard deviations, got -4"),
+    (FdmConfig(grid_std_devs=math.nan), "grid_std_devs must be a positive number of standard deviations, got NaN"),
+    (FdmConfig(grid_std_devs=math.inf), "grid_std_devs must be a positive number of standard deviations, got inf"),
+    (FdmConfig(transform=TransformConfig.sinh(0.0)), "sinh transform alpha must be positive and finite, got 0"),
+    (FdmConfig(transform=TransformConfig.sinh(-0.3)), "sinh transform alpha must be positive and finite, got -0.3"),
+    (FdmConfig(transform=TransformConfig.sinh(math.nan)), "sinh transform alpha must be positive and finite, got NaN"),
+    (FdmConfig(grid_nodes=0), "grid_nodes must be at least 3, got 1"),  # counts are made odd
+    (FdmConfig(grid_nodes=1), "grid_nodes must be at least 3, got 1"),
+])
+def test_settings_that_cannot_give_a_grid_are_refused(run, settings, message):
+    with pytest.raises(ValueError) as info:
+        run(settings, market())
+    assert str(info.value) == message
+
+
+@pytest.mark.parametrize("run", RUNS.values(), ids=RUNS.keys())
+def test_the_smallest_grid_and_the_log_map_are_accepted(run):
+    assert math.isfinite(run(FdmConfig(grid_nodes=2), market()))
+    assert math.isfinite(run(FdmConfig(transform=TransformConfig.log()), market()))
+
+
+def test_no_volatility_is_refused_by_finite_differences_only():
+    flat = market(vol=0.0)
+    european = VanillaOption(100.0, EXPIRY, OptionType.Call, ExerciseStyle.European)
+    assert european.valuation().market(flat).at(VALUED).compute().price == pytest.approx(100 - 100 * math.exp(-0.05))
+    with pytest.raises(ValueError, match="^finite differences need a positive volatility, got 0$"):
+        european.valuation().market(flat).at(VALUED).config(by_fdm()).compute()
+
+
+@pytest.mark.parametrize("frame, settings", [
+    (market(vol=1e-300, r=0.03, q=0.03), None),  # no width: every node on the spot
+    (market(), FdmConfig(transform=TransformConfig.sinh(1e-300))),  # coordinates overflow
+])
+def test_bad_pivots_from_finite_inputs_are_value_errors(frame, settings):
+    with pytest.raises(ValueError) as info:
+        RUNS["compute"](settings, frame)
+    assert str(info.value) == PIVOT
+
+
+@pytest.mark.parametrize("frame", [market(spot=math.nan), market(spot=math.inf), market(vol=math.nan),
+                                   market(vol=math.inf), market(r=math.nan), market(q=math.inf)],
+                         ids=["spot NaN", "spot inf", "vol NaN", "vol inf", "rate NaN", "yield inf"])
+def test_non_finite_market_inputs_still_give_non_finite_prices(frame):
+    assert not math.isfinite(RUNS["compute"](None, frame))
+
+
+def run_child(script, *args):
+    return subprocess.Popen([sys.executable, "-c", textwrap.dedent(script), *map(str, args)], stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True)
+
+
+OVERSIZED = """
+    import json, sys, time
+    from datetime import datetime, timedelta, timezone
+    from vorel import *
+
+    def status():
+        fields = dict(line.split(":", 1) for line in open("/proc/self/status"))
+        return {key: int(fields[key].split()[0]) * 1024 for key in ("VmRSS", "VmHWM")}
+
+    ACT = DayCountConvention.ACT_365_FIXED
+    valued = datetime(2025, 1, 15, 16, tzinfo=timezone.utc)
+    option = VanillaOption(100.0, valued + timedelta(days=365), OptionType.Put, ExerciseStyle.American)
+    frame = OptionMarketFrame(100.0, RateCurve.continuous(0.05, ACT), VolSurface.flat(0.2, ACT))
+    config = Config().add_policy(InstrumentPolicy().fdm(FdmConfig(grid_nodes=int(sys.argv[1]))))
+    runs = {"compute": lambda: option.valuation().market(frame).at(valued).config(config).compute(),
+            "calculate": lambda: option.implied_vol().market(frame).at(valued).price(6.0).config(config).calculate()}
+    before, out = status(), {}
+    for name, run in runs.items():
+        start = time.perf_counter()
+        try:
+            run()
+            out[name] = ["returned", None, time.perf_counter() - start]
+        except BaseException as exc:
+            out[name] = [type(exc).__name__, str(exc), time.perf_counter() - start]
+    after = status()
+    out["growth"] = after["VmHWM"] - before["VmRSS"]
+    print(json.dumps(out))
+"""
+
+
+@pytest.mark.parametrize("nodes", [2**29, 2**40, 2**64 - 1])
+def test_work_beyond_memory_is_refused_before_memory_is_touched(nodes):
+    child = run_child(OVERSIZED, nodes)
+    out, err = child.communicate(timeout=60)
+    assert child.returncode == 0, err
+    report = json.loads(out)
+    for name in RUNS:
+        kind, message, seconds = report[name]
+        assert kind == "MemoryError" and MEMORY.fullmatch(message), (name, kind, message)
+        assert seconds < 1.0, (name, seconds)
+    assert report["growth"] < 50 * 2**20, report
+
+
+LONG_RUN = """
+    import signal, sys, time
+    from datetime import datetime, timedelta, timezone
+    from vorel import *
+
+    class Stop(Exception):
+        pass
+
+    def stop(signum, frame):
+        raise Stop("from the handler")
+
+    signal.signal(signal.SIGUSR1, stop)
+    ACT = DayCountConvention.ACT_365_FIXED
+    valued = datetime(2025, 1, 15, 16, tzinfo=timezone.utc)
+    option = VanillaOption(100.0, valued + timedelta(days=365), OptionType.Put, ExerciseStyle.American)
+    frame = OptionMarketFrame(100.0, RateCurve.continuous(0.05, ACT), VolSurface.flat(0.2, ACT))
+    config = Config().add_policy(InstrumentPolicy().fdm(FdmConfig(time_steps=2**62)))
+    builder = {"compute": lambda: option.valuation().market(frame).at(valued).config(config).compute(),
+               "calculate": lambda: option.implied_vol().market(frame).at(valued).price(6.0).config(config).calculate()}
+    print("ready", flush=True)
+    try:
+        builder[sys.argv[1]]()
+        print("returned", flush=True)
+    except BaseException as exc:
+        print(type(exc).__name__, flush=True)
+"""
+
+
+@pytest.mark.parametrize("entry", RUNS.keys())
+@pytest.mark.parametrize("signum, raised", [(signal.SIGINT, "KeyboardInterrupt"), (signal.SIGUSR1, "Stop")],
+                         ids=["ctrl-c", "handler raising"])
+def test_a_long_run_stops_soon_after_a_signal(entry, signum, raised):
+    child = run_child(LONG_RUN, entry)
+    try:
+        assert child.stdout.readline() == "ready\n", child.stderr.read()
+        time.sleep(0.5)  # well inside the march by now
+        sent = time.monotonic()
+        child.send_signal(signum)
+        line = child.stdout.readline()
+        latency = time.monotonic() - sent
+        assert line == f"{raised}\n", (line, child.stderr.read())
+        assert latency < 1.0, latency
+        assert child.wait(timeout=10) == 0
+    finally:
+        if child.poll() is None:
+            child.kill()
+            child.wait()

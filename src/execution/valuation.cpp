@@ -4,6 +4,7 @@
 
 #include "core/format.hpp"
 #include "execution/closed_form.hpp"
+#include "execution/price_bounds.hpp"
 #include "orchestration/fdm.hpp"
 
 namespace vorel {
@@ -25,14 +26,21 @@ MarketInputs market_inputs(const VanillaOption& option, const MarketFrameData& m
 Pricer::Pricer(const PricingMethod& method, const VanillaOption& option, std::span<const Dividend> dividends,
                const MarketInputs& inputs)
     : option_(option), dividends_(dividends), inputs_(inputs), fdm_(fdm_settings(method)) {
-    if (fdm_) schedule_ = fdm_schedule(option, dividends, inputs.valuation_time);
+    if (fdm_) {
+        schedule_ = fdm_schedule(option, dividends, inputs.valuation_time);
+        bounds_ = price_bounds(option, schedule_->t, inputs.spot, inputs.r, inputs.q, schedule_->stops.size() > 1);
+    }
 }
 
 // At the expiry instant and after it there is nothing to march: every engine
-// gives what the closed form gives there.
-PricingResult Pricer::operator()(double sigma) const {
+// gives what the closed form gives there. A grid too coarse for its market can
+// price outside what no arbitrage allows; such a price is kept on the bound.
+Result<PricingResult> Pricer::operator()(double sigma) const {
     if (schedule_ && schedule_->t > 0.0) {
-        return price_fdm(option_, dividends_, *schedule_, *fdm_, inputs_.spot, sigma, inputs_.r, inputs_.q);
+        Result<PricingResult> result =
+            price_fdm(option_, dividends_, *schedule_, *fdm_, inputs_.spot, sigma, inputs_.r, inputs_.q);
+        if (result) keep_within_bounds(*result, *bounds_);
+        return result;
     }
     return price_analytic(option_, inputs_.t, inputs_.spot, sigma, inputs_.r, inputs_.q);
 }
@@ -47,7 +55,13 @@ Result<PricingResult> value_option(const VanillaOption& option, const MarketFram
                                 format_shortest(sigma) + " at the option's strike and expiry")};
     }
     const PricingMethod& method = method_for(config, option.exercise_style, option.option_type);
-    if (!fdm_settings(method) && option.exercise_style == ExerciseStyle::American && inputs.r < inputs.q) {
+    const std::optional<FdmConfig> fdm = fdm_settings(method);
+    if (fdm) {
+        if (Result<Unit> settled = check_fdm_settings(*fdm, market.dividends.entries().size()); !settled) {
+            return Err{std::move(settled).error()};
+        }
+    }
+    if (!fdm && option.exercise_style == ExerciseStyle::American && inputs.r < inputs.q) {
         return Err{Error::value("not implemented: American options with interest rate below dividend yield have "
                                 "not been implemented")};
     }

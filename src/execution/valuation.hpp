@@ -9,6 +9,7 @@
 #include "core/period/instant.hpp"
 #include "core/period/valuation_time.hpp"
 #include "execution/pricing_policy.hpp"
+#include "execution/price_bounds.hpp"
 #include "execution/pricing_result.hpp"
 #include "instruments/vanilla_option.hpp"
 #include "market/dividend.hpp"
@@ -42,7 +43,8 @@ public:
     Pricer(const PricingMethod& method, const VanillaOption& option, std::span<const Dividend> dividends,
            const MarketInputs& inputs);
 
-    PricingResult operator()(double sigma) const;
+    // The finite-difference engine's errors pass through (see price_fdm).
+    Result<PricingResult> operator()(double sigma) const;
 
 private:
     const VanillaOption& option_;
@@ -50,12 +52,14 @@ private:
     const MarketInputs& inputs_;
     std::optional<FdmConfig> fdm_;
     std::optional<FdmSchedule> schedule_;
+    std::optional<PriceBounds> bounds_;  // of the finite-difference prices
 };
 
 // Checks the conventions, fixes the instant (`at`, else the clock), reads the
 // inputs and prices by the configured method. Refuses a negative volatility,
-// and the closed form refuses an American option whose rate is below its
-// yield, which it cannot price.
+// finite-difference settings that check_fdm_settings refuses (before any
+// work), and the closed form refuses an American option whose rate is below
+// its yield, which it cannot price.
 Result<PricingResult> value_option(const VanillaOption& option, const MarketFrameData& market, const Config& config,
                                    std::optional<Instant> at);
 

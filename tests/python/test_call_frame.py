@@ -10,7 +10,8 @@ import pytest
 
 import vorel
 from vorel import (Compounding, DayCountConvention, DividendSchedule, ExerciseStyle, Frequency, InterestRate,
-                   OptionMarketFrame, OptionType, PanicException, PeriodCalculator, RateCurve, Tenor, VanillaOption, VolSurface)
+                   OptionMarketFrame, OptionType, PanicException, PeriodCalculator, RateCurve, Tenor, VanillaOption,
+                   VolSurface)
 
 ACT_365 = DayCountConvention.ACT_365_FIXED
 RATE = InterestRate(0.05, Compounding.continuous(), ACT_365)

@@ -202,3 +202,66 @@ def test_hostile_arguments(entry, data):
     for thing in (value, receiver):  # what a call leaves behind can still be used
         if watch := OBSERVE.get(type(thing).__name__):
             watch(thing)
+
+
+# Prices from finite inputs ---------------------------------------------------
+
+UTC = timezone.utc
+KINDS = [(t, s) for t in (vorel.OptionType.Call, vorel.OptionType.Put)
+         for s in (vorel.ExerciseStyle.European, vorel.ExerciseStyle.American)]
+settings_drawn = st.one_of(st.none(), st.builds(
+    vorel.FdmConfig, st.integers(1, 60), st.integers(3, 240), st.floats(0.5, 8.0),
+    st.one_of(st.just(vorel.TransformConfig.log()), st.floats(0.01, 5.0).map(vorel.TransformConfig.sinh))))
+
+
+@st.composite
+def markets(draw):
+    spot = draw(st.floats(0.01, 1e4))
+    strike = spot * draw(st.floats(0.05, 20.0))
+    days = draw(st.integers(0, 3650))
+    paid = draw(st.lists(st.tuples(st.integers(0, 3700), st.floats(0.0, 0.3)), max_size=3))
+    return dict(spot=spot, strike=strike, days=days, vol=draw(st.floats(0.0, 3.0)), r=draw(st.floats(-0.05, 0.3)),
+                q=draw(st.floats(-0.05, 0.3)), dividends=[(d, spot * f) for d, f in paid],
+                kind=draw(st.sampled_from(KINDS)), fdm=draw(st.booleans()), settings=draw(settings_drawn))
+
+
+def priced(m):
+    option_type, style = m["kind"]
+    option = vorel.VanillaOption(m["strike"], VALUED + timedelta(days=m["days"]), option_type, style)
+    dividends = vorel.DividendSchedule([(VALUED + timedelta(days=d), amount) for d, amount in m["dividends"]])
+    market = vorel.OptionMarketFrame(m["spot"], vorel.RateCurve.continuous(m["r"], ACT_365),
+                                     vorel.VolSurface.flat(m["vol"], ACT_365), dividends,
+                                     vorel.RateCurve.continuous(m["q"], ACT_365))
+    policy = vorel.InstrumentPolicy().fdm(m["settings"]) if m["fdm"] else vorel.InstrumentPolicy().european().analytic()
+    return option.valuation().market(market).at(VALUED).config(vorel.Config().add_policy(policy)).compute().price
+
+
+@settings(max_examples=EXAMPLES, deadline=None, database=None, suppress_health_check=[HealthCheck.too_slow])
+@given(m=markets())
+def test_prices_from_finite_inputs_are_within_bounds(m):
+    """European within its no-arbitrage bounds, American at or above its exercise value, both at or above zero."""
+    try:
+        price = priced(m)
+    except ValueError as exc:  # the closed form's American with r < q; a grid without volatility
+        assert "interest rate below dividend yield" in str(exc) or "positive volatility" in str(exc), exc
+        return
+    is_call = m["kind"][0] is vorel.OptionType.Call
+    t = m["days"] / 365.0
+    s, k = m["spot"], m["strike"]
+    forward_s = s * math.exp(-m["q"] * t)
+    paid = m["fdm"] and any(0 < d < m["days"] for d, _ in m["dividends"])  # the closed form ignores dividends
+    discounted_k = k * math.exp(-m["r"] * t)
+    slack = 1e-9 * (s + k)
+    assert math.isfinite(price) or t == 0.0, m
+    if t == 0.0:
+        return
+    exercise = max(s - k if is_call else k - s, 0.0)
+    if m["kind"][1] is vorel.ExerciseStyle.American:
+        assert price >= exercise, (price, m)
+        assert price <= (max(s, forward_s) if is_call else max(k, discounted_k)) + slack, (price, m)
+    elif is_call:
+        floor = 0.0 if paid else max(forward_s - discounted_k, 0.0)
+        assert floor - slack <= price <= forward_s + slack, (price, m)
+    else:
+        assert max(discounted_k - forward_s, 0.0) - slack <= price <= discounted_k + slack, (price, m)
+    assert price >= -slack, (price, m)

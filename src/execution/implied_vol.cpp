@@ -10,11 +10,7 @@ Result<double> implied_vol_solve(const VanillaOption& option, const MarketFrameD
     if (!target) return Err{Error::value("Target price must be set before calling solve().")};
     const MarketInputs inputs = market_inputs(option, market, at ? *at : now_utc());
     const PricingMethod& method = method_for(config, option.exercise_style, option.option_type);
-    if (const std::optional<FdmConfig> fdm = fdm_settings(method)) {
-        if (Result<Unit> settled = check_fdm_settings(*fdm, market.dividends.entries().size()); !settled) {
-            return Err{std::move(settled).error()};
-        }
-    }
+    if (Result<Unit> settled = check_method(method, market); !settled) return Err{std::move(settled).error()};
     const Pricer pricer(method, option, market.dividends.entries(), inputs);
     const auto price = [&](double sigma) -> Result<double> {
         Result<PricingResult> priced = pricer(sigma);

@@ -18,6 +18,12 @@ Result<Unit> check_conventions(const MarketFrameData& market) {
                             ", while Vol uses " + vol.debug_text() + ". They must be identical.")};
 }
 
+Result<Unit> check_method(const PricingMethod& method, const MarketFrameData& market) {
+    const std::optional<FdmConfig> fdm = fdm_settings(method);
+    if (!fdm) return Unit{};
+    return check_fdm_settings(*fdm, market.dividends.entries().size());
+}
+
 MarketInputs market_inputs(const VanillaOption& option, const MarketFrameData& market, const Instant& at) {
     const double t = year_fraction(at, option.expiry, DayCountConvention::actual_365_fixed());
     return {ValuationTime::at_instant(at), t, market.spot, market.rate_curve.continuous_rate(t), market.borrow_rate(t)};
@@ -55,13 +61,8 @@ Result<PricingResult> value_option(const VanillaOption& option, const MarketFram
                                 format_shortest(sigma) + " at the option's strike and expiry")};
     }
     const PricingMethod& method = method_for(config, option.exercise_style, option.option_type);
-    const std::optional<FdmConfig> fdm = fdm_settings(method);
-    if (fdm) {
-        if (Result<Unit> settled = check_fdm_settings(*fdm, market.dividends.entries().size()); !settled) {
-            return Err{std::move(settled).error()};
-        }
-    }
-    if (!fdm && option.exercise_style == ExerciseStyle::American && inputs.r < inputs.q) {
+    if (Result<Unit> settled = check_method(method, market); !settled) return Err{std::move(settled).error()};
+    if (!fdm_settings(method) && option.exercise_style == ExerciseStyle::American && inputs.r < inputs.q) {
         return Err{Error::value("not implemented: American options with interest rate below dividend yield have "
                                 "not been implemented")};
     }

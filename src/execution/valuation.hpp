@@ -22,6 +22,10 @@ namespace vorel {
 // interpolated rate curve's pillars all one way).
 Result<Unit> check_conventions(const MarketFrameData& market);
 
+// The finite-difference settings a method selects, checked before any work
+// (check_fdm_settings); nothing to check for the closed form.
+Result<Unit> check_method(const PricingMethod& method, const MarketFrameData& market);
+
 // What the engines read from the market for one option at one instant.
 struct MarketInputs {
     ValuationTime valuation_time;

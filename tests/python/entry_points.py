@@ -309,6 +309,9 @@ def special_cases():
     mixed = RateCurve.interpolated(date(2024, 1, 1), [Tenor.years(1), Tenor.years(2)],
                                    [rate(), InterestRate(0.05, Compounding.continuous(), ACT_360)])
     yield_above = Config().add_policy(InstrumentPolicy().american().analytic())
+
+    def fdm_valuation(settings, market=None):
+        return valuation().market(market or frame()).config(Config().add_policy(InstrumentPolicy().fdm(settings)))
     plain = {
         "months beyond dates": (None, lambda _: Tenor.years(2**31 - 1).advance(date(2024, 1, 1)), OverflowError,
                                 "`NaiveDate + Months` out of range"),
@@ -319,6 +322,15 @@ def special_cases():
             yield_above).compute(), ValueError, None),
         "negative volatility": (None, lambda _: option().valuation().market(OptionMarketFrame(
             100.0, curve(), VolSurface.flat(-0.2, ACT_365))).at(VALUED).compute(), ValueError, None),
+        "too few nodes": (lambda: fdm_valuation(FdmConfig(grid_nodes=1)), lambda b: b.compute(), ValueError,
+                          "grid_nodes must be at least 3, got 1"),
+        "no grid width": (lambda: fdm_valuation(FdmConfig(grid_std_devs=0.0)), lambda b: b.compute(), ValueError,
+                          "grid_std_devs must be a positive number of standard deviations, got 0"),
+        "grid beyond memory": (lambda: fdm_valuation(FdmConfig(grid_nodes=2**40)), lambda b: b.compute(),
+                               MemoryError, None),
+        "no volatility by finite differences": (lambda: fdm_valuation(None, OptionMarketFrame(
+            100.0, curve(), VolSurface.flat(0.0, ACT_365))), lambda b: b.compute(), ValueError,
+            "finite differences need a positive volatility, got 0"),
         "no market": (None, lambda _: option().valuation().compute(), ValueError,
                       "Market data is required for valuation."),
         "no target": (None, lambda _: option().implied_vol().market(frame()).at(VALUED).calculate(), ValueError,

@@ -7,38 +7,15 @@
 
 #include "execution/closed_form.hpp"
 #include "orchestration/fdm.hpp"
-#include "test_support.hpp"
+#include "fdm_test_support.hpp"
 
 namespace vorel {
 namespace {
 
 using test::panic_text;
 
-const Instant kNow = test::at(2025, 1, 1);
-const ValuationTime kAt = ValuationTime::at_instant(kNow);
+using namespace fdm_test;
 
-// An instant `years` Actual/365 years after kNow, to the second.
-Instant after(double years) {
-    const auto seconds = static_cast<std::int64_t>(std::llround(years * 365.0 * 86400.0));
-    return *Instant::from_unix(whole_seconds_between(Instant{}, kNow) + seconds, 0);
-}
-
-VanillaOption option(OptionType type, ExerciseStyle style, double years = 1.0, double strike = 100.0) {
-    return VanillaOption{strike, after(years), type, style};
-}
-
-FdmConfig config(std::uint64_t nodes = 101, std::uint64_t steps = 10) {
-    FdmConfig c;
-    c.grid_nodes = nodes;
-    c.time_steps = steps;
-    return c;
-}
-
-std::vector<Dividend> cash(std::initializer_list<std::pair<double, double>> entries) {
-    std::vector<Dividend> out;
-    for (const auto& [years, amount] : entries) out.push_back({ValuationTime::at_instant(after(years)), amount});
-    return out;
-}
 
 double price(const VanillaOption& o, const std::vector<Dividend>& divs = {}, const FdmConfig& c = config(),
              double spot = 100.0, double r = 0.05, double q = 0.0) {

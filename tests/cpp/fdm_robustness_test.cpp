@@ -23,7 +23,7 @@
 #include "execution/implied_vol.hpp"
 #include "methods/linear_operators/tridiagonal_operator.hpp"
 #include "orchestration/fdm.hpp"
-#include "test_support.hpp"
+#include "fdm_test_support.hpp"
 
 namespace {
 
@@ -69,69 +69,11 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { counted_releas
 namespace vorel {
 namespace {
 
-const Instant kNow = test::at(2025, 1, 1);
-const ValuationTime kAt = ValuationTime::at_instant(kNow);
+using namespace fdm_test;
+
 constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr std::uint64_t kUint64Max = std::numeric_limits<std::uint64_t>::max();
-
-Instant after(double years) {
-    const auto seconds = static_cast<std::int64_t>(std::llround(years * 365.0 * 86400.0));
-    return *Instant::from_unix(whole_seconds_between(Instant{}, kNow) + seconds, 0);
-}
-
-VanillaOption option(OptionType type, ExerciseStyle style, double strike = 100.0) {
-    return VanillaOption{strike, after(1.0), type, style};
-}
-
-FdmConfig config(std::uint64_t nodes = 101, std::uint64_t steps = 10) {
-    FdmConfig c;
-    c.grid_nodes = nodes;
-    c.time_steps = steps;
-    return c;
-}
-
-std::vector<Dividend> cash(std::initializer_list<std::pair<double, double>> entries) {
-    std::vector<Dividend> out;
-    for (const auto& [years, amount] : entries) out.push_back({ValuationTime::at_instant(after(years)), amount});
-    return out;
-}
-
-// Settings that cannot give a grid, each refused with its message.
-struct Refused {
-    FdmConfig config;
-    const char* message;
-};
-FdmConfig with_std_devs(double n) {
-    FdmConfig c;
-    c.grid_std_devs = n;
-    return c;
-}
-FdmConfig with_sinh(double alpha) {
-    FdmConfig c;
-    c.transform = TransformConfig::sinh(alpha);
-    return c;
-}
-class SettingsRefused : public ::testing::TestWithParam<Refused> {};
-TEST_P(SettingsRefused, AsValueErrors) {
-    const Result<Unit> checked = check_fdm_settings(GetParam().config, 0);
-    ASSERT_FALSE(checked);
-    EXPECT_EQ(checked.error().kind, ErrorKind::Value);
-    EXPECT_EQ(checked.error().message, GetParam().message);
-}
-INSTANTIATE_TEST_SUITE_P(
-    Fdm, SettingsRefused,
-    ::testing::Values(
-        Refused{with_std_devs(0.0), "grid_std_devs must be a positive number of standard deviations, got 0"},
-        Refused{with_std_devs(-1.5), "grid_std_devs must be a positive number of standard deviations, got -1.5"},
-        Refused{with_std_devs(kNan), "grid_std_devs must be a positive number of standard deviations, got NaN"},
-        Refused{with_std_devs(kInf), "grid_std_devs must be a positive number of standard deviations, got inf"},
-        Refused{with_sinh(0.0), "sinh transform alpha must be positive and finite, got 0"},
-        Refused{with_sinh(-0.3), "sinh transform alpha must be positive and finite, got -0.3"},
-        Refused{with_sinh(kNan), "sinh transform alpha must be positive and finite, got NaN"},
-        Refused{with_sinh(kInf), "sinh transform alpha must be positive and finite, got inf"},
-        Refused{config(0), "grid_nodes must be at least 3, got 0"},
-        Refused{config(2), "grid_nodes must be at least 3, got 2"}));
 
 TEST(FdmSettings, TheLogMapIgnoresAlphaAndThreeNodesSuffice) {
     FdmConfig log = config(3);
@@ -260,7 +202,7 @@ TEST_P(BadPivots, AreValueErrorsWhenEveryInputIsFinite) {
     c.transform = transform;
     for (ExerciseStyle style : {ExerciseStyle::European, ExerciseStyle::American}) {
         const Result<PricingResult> priced =
-            price_fdm(option(OptionType::Put, style, strike), {}, kAt, c, 100.0, sigma, r, q);
+            price_fdm(option(OptionType::Put, style, 1.0, strike), {}, kAt, c, 100.0, sigma, r, q);
         ASSERT_FALSE(priced) << priced->price;
         EXPECT_EQ(priced.error().kind, ErrorKind::Value);
         EXPECT_EQ(priced.error().message, "the finite-difference solve met a zero or non-finite pivot");
@@ -288,7 +230,7 @@ TEST_P(NonFiniteInputs, PropagateWithoutAnError) {
     const auto [spot, strike, sigma, r, q, dividend] = GetParam();
     for (ExerciseStyle style : {ExerciseStyle::European, ExerciseStyle::American}) {
         const Result<PricingResult> priced =
-            price_fdm(option(OptionType::Put, style, strike), cash({{0.5, dividend}}), kAt, config(), spot, sigma, r,
+            price_fdm(option(OptionType::Put, style, 1.0, strike), cash({{0.5, dividend}}), kAt, config(), spot, sigma, r,
                       q);
         ASSERT_TRUE(priced) << priced.error().message;
         EXPECT_FALSE(std::isfinite(priced->price)) << priced->price;

@@ -39,9 +39,6 @@ def rate(value, compounding):
         (0.05, Compounding.compounded(Frequency.SemiAnnual), 1.0, 1 / 1.025**2),
         (0.05, Compounding.compounded(Frequency.Monthly), 2.5, 1 / (0.05 / 12 + 1) ** 30),
         (0.05, Compounding.simple(), 0.5, 1 / 1.025),
-        (0.05, Compounding.simple_then_compounded(Frequency.SemiAnnual), 0.25, 1 / (0.25 * 0.05 + 1)),
-        (0.05, Compounding.simple_then_compounded(Frequency.SemiAnnual), 0.5, 1 / 1.025),
-        (0.05, Compounding.simple_then_compounded(Frequency.SemiAnnual), 1.5, 1 / 1.025**3),
     ],
 )
 def test_discount_factor(value, compounding, t, expected):

@@ -34,6 +34,19 @@ Result<double> trial(F& f, double x) {
     return f(x);
 }
 
+// f at both ends of the search interval, the first error if either fails.
+struct Ends {
+    double lo, hi;
+};
+template <class F>
+Result<Ends> at_ends(F& f) {
+    const Result<double> lo = trial(f, VOL_LOW);
+    if (!lo) return Err{lo.error()};
+    const Result<double> hi = trial(f, VOL_HIGH);
+    if (!hi) return Err{hi.error()};
+    return Ends{*lo, *hi};
+}
+
 // min that ignores one NaN operand.
 inline double min_ignoring_nan(double a, double b) noexcept {
     if (std::isnan(a)) return b;
@@ -48,12 +61,10 @@ inline double min_ignoring_nan(double a, double b) noexcept {
 // Result<double>; an error ends the search.
 template <class F>
 Result<double> brent(F&& f, double tolerance, std::uint64_t max_iterations) {
-    const Result<double> at_lo = detail::trial(f, VOL_LOW);
-    if (!at_lo) return at_lo;
-    const Result<double> at_hi = detail::trial(f, VOL_HIGH);
-    if (!at_hi) return at_hi;
-    const double f_lo = *at_lo;
-    const double f_hi = *at_hi;
+    const Result<detail::Ends> ends = detail::at_ends(f);
+    if (!ends) return Err{ends.error()};
+    const double f_lo = ends->lo;
+    const double f_hi = ends->hi;
     if (std::abs(f_lo) < tolerance) return VOL_LOW;
     if (std::abs(f_hi) < tolerance) return VOL_HIGH;
     if (!(f_lo * f_hi < 0.0)) {
@@ -126,12 +137,10 @@ Result<double> brent(F&& f, double tolerance, std::uint64_t max_iterations) {
 // double or a Result<double>; an error ends the search.
 template <class P>
 Result<double> bisection(P&& price, double target, double tolerance, std::uint64_t max_iterations) {
-    const Result<double> at_lo = detail::trial(price, VOL_LOW);
-    if (!at_lo) return at_lo;
-    const Result<double> at_hi = detail::trial(price, VOL_HIGH);
-    if (!at_hi) return at_hi;
-    const double p_lo = *at_lo;
-    const double p_hi = *at_hi;
+    const Result<detail::Ends> ends = detail::at_ends(price);
+    if (!ends) return Err{ends.error()};
+    const double p_lo = ends->lo;
+    const double p_hi = ends->hi;
     if (target < p_lo) {
         return Err{Error::value("Target price " + format_shortest(target) + " is below value at min vol")};
     }

@@ -55,6 +55,84 @@ inline double min_ignoring_nan(double a, double b) noexcept {
 }
 }  // namespace detail
 
+namespace detail {
+// When Brent's rounds stop: |f| below `f`, or the bracket's half-width within
+// x_rel·|x| + x_abs of the best point x.
+struct BrentTolerance {
+    double f;
+    double x_rel;
+    double x_abs;
+};
+
+// Brent's rounds from a bracket [lo, hi] whose values f_lo, f_hi have strictly
+// opposite signs. f returns a double or a Result<double>; an error ends the
+// search. Gives up with "Brent's method failed to converge within max iterations".
+template <class F>
+Result<double> brent_rounds(F& f, double lo, double f_lo, double hi, double f_hi, BrentTolerance tolerance,
+                            std::uint64_t max_iterations) {
+    const auto not_converged = [] {
+        return Err{Error::value("Brent's method failed to converge within max iterations")};
+    };
+    if (max_iterations == 0) return not_converged();
+
+    double x = hi, fx = f_hi;        // newest point
+    double c = lo, fc = f_lo;        // contrapoint
+    double b_prev = lo, fb_prev = f_lo;  // best point of the previous round
+    double d = hi - lo, e = d;       // last step and the one before
+    for (std::uint64_t round = 0; round < max_iterations; ++round) {
+        double a, fa, b, fb;
+        if (std::abs(fx) > std::abs(fc)) {
+            b = c, fb = fc;
+            a = x, fa = fx;
+            c = x, fc = fx;
+        } else {
+            b = x, fb = fx;
+            a = b_prev, fa = fb_prev;
+        }
+        const double tol1 = tolerance.x_rel * std::abs(b) + tolerance.x_abs;
+        const double m = 0.5 * (c - b);
+        if (std::abs(fb) < tolerance.f || std::abs(m) <= tol1) return b;
+
+        if (std::abs(e) >= tol1 && std::abs(fa) > std::abs(fb)) {
+            const double s = fb / fa;
+            double p, q;
+            if (std::abs(a - c) < 1e-15) {  // secant
+                p = 2.0 * m * s;
+                q = 1.0 - s;
+            } else {  // inverse quadratic
+                const double u = fa / fc;
+                const double v = fb / fc;
+                p = s * (2.0 * m * u * (u - v) - (b - a) * (v - 1.0));
+                q = (u - 1.0) * (v - 1.0) * (s - 1.0);
+            }
+            if (p > 0.0) q = -q;
+            p = std::abs(p);
+            if (2.0 * p < min_ignoring_nan(3.0 * m * q - std::abs(tol1 * q), std::abs(e * q))) {
+                e = d;
+                d = p / q;
+            } else {
+                d = m;
+                e = m;
+            }
+        } else {
+            d = m;
+            e = m;
+        }
+
+        x = std::abs(d) > tol1 ? b + d : (m > 0.0 ? b + tol1 : b - tol1);
+        const Result<double> at_x = trial(f, x);
+        if (!at_x) return at_x;
+        fx = *at_x;
+        if ((fx > 0.0 && fc > 0.0) || (fx < 0.0 && fc < 0.0)) {
+            c = b, fc = fb;
+            d = e = x - b;
+        }
+        b_prev = b, fb_prev = fb;
+    }
+    return not_converged();
+}
+}  // namespace detail
+
 // Brent's method on f over [VOL_LOW, VOL_HIGH]. An end within `tolerance` of a
 // root is returned as it is. Ends whose values do not have strictly opposite
 // signs (a NaN value included) are "not bracketed". f returns a double or a
@@ -71,66 +149,8 @@ Result<double> brent(F&& f, double tolerance, std::uint64_t max_iterations) {
         return Err{Error::value("Root is not bracketed. f(low) = " + format_shortest(f_lo) +
                                 ", f(high) = " + format_shortest(f_hi) + ". Target price might be out of bounds.")};
     }
-    const auto not_converged = [] {
-        return Err{Error::value("Brent's method failed to converge within max iterations")};
-    };
-    if (max_iterations == 0) return not_converged();
-
-    double x = VOL_HIGH, fx = f_hi;        // newest point
-    double c = VOL_LOW, fc = f_lo;         // contrapoint
-    double b_prev = VOL_LOW, fb_prev = f_lo;  // best point of the previous round
-    double d = VOL_HIGH - VOL_LOW, e = d;  // last step and the one before
-    for (std::uint64_t round = 0; round < max_iterations; ++round) {
-        double a, fa, b, fb;
-        if (std::abs(fx) > std::abs(fc)) {
-            b = c, fb = fc;
-            a = x, fa = fx;
-            c = x, fc = fx;
-        } else {
-            b = x, fb = fx;
-            a = b_prev, fa = fb_prev;
-        }
-        const double tol1 = 2e-15 * std::abs(b) + 0.5 * tolerance;
-        const double m = 0.5 * (c - b);
-        if (std::abs(fb) < tolerance || std::abs(m) <= tol1) return b;
-
-        if (std::abs(e) >= tol1 && std::abs(fa) > std::abs(fb)) {
-            const double s = fb / fa;
-            double p, q;
-            if (std::abs(a - c) < 1e-15) {  // secant
-                p = 2.0 * m * s;
-                q = 1.0 - s;
-            } else {  // inverse quadratic
-                const double u = fa / fc;
-                const double v = fb / fc;
-                p = s * (2.0 * m * u * (u - v) - (b - a) * (v - 1.0));
-                q = (u - 1.0) * (v - 1.0) * (s - 1.0);
-            }
-            if (p > 0.0) q = -q;
-            p = std::abs(p);
-            if (2.0 * p < detail::min_ignoring_nan(3.0 * m * q - std::abs(tol1 * q), std::abs(e * q))) {
-                e = d;
-                d = p / q;
-            } else {
-                d = m;
-                e = m;
-            }
-        } else {
-            d = m;
-            e = m;
-        }
-
-        x = std::abs(d) > tol1 ? b + d : (m > 0.0 ? b + tol1 : b - tol1);
-        const Result<double> at_x = detail::trial(f, x);
-        if (!at_x) return at_x;
-        fx = *at_x;
-        if ((fx > 0.0 && fc > 0.0) || (fx < 0.0 && fc < 0.0)) {
-            c = b, fc = fb;
-            d = e = x - b;
-        }
-        b_prev = b, fb_prev = fb;
-    }
-    return not_converged();
+    return detail::brent_rounds(f, VOL_LOW, f_lo, VOL_HIGH, f_hi, {tolerance, 2e-15, 0.5 * tolerance},
+                                max_iterations);
 }
 
 // Bisection of price(sigma) = target over [VOL_LOW, VOL_HIGH]. price returns a

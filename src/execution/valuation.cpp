@@ -51,22 +51,37 @@ Result<PricingResult> Pricer::operator()(double sigma) const {
     return price_analytic(option_, inputs_.t, inputs_.spot, sigma, inputs_.r, inputs_.q);
 }
 
-Result<PricingResult> value_option(const VanillaOption& option, const MarketFrameData& market, const Config& config,
-                                   std::optional<Instant> at) {
-    if (Result<Unit> checked = check_conventions(market); !checked) return Err{std::move(checked).error()};
-    const MarketInputs inputs = market_inputs(option, market, at ? *at : now_utc());
+Result<double> surface_volatility(const VanillaOption& option, const MarketFrameData& market,
+                                  const MarketInputs& inputs) {
     const double sigma = market.vol_surface.volatility(option.strike, inputs.t);
     if (sigma < 0.0) {
         return Err{Error::value("Volatility must not be negative: the volatility surface gives " +
                                 format_shortest(sigma) + " at the option's strike and expiry")};
     }
-    const PricingMethod& method = method_for(config, option.exercise_style, option.option_type);
-    if (Result<Unit> settled = check_method(method, market); !settled) return Err{std::move(settled).error()};
+    return sigma;
+}
+
+Result<Unit> check_method_covers(const PricingMethod& method, const VanillaOption& option,
+                                 const MarketInputs& inputs) {
     if (!fdm_settings(method) && option.exercise_style == ExerciseStyle::American && inputs.r < inputs.q) {
         return Err{Error::value("not implemented: American options with interest rate below dividend yield have "
                                 "not been implemented")};
     }
-    return Pricer(method, option, market.dividends.entries(), inputs)(sigma);
+    return Unit{};
+}
+
+Result<PricingResult> value_option(const VanillaOption& option, const MarketFrameData& market, const Config& config,
+                                   std::optional<Instant> at) {
+    if (Result<Unit> checked = check_conventions(market); !checked) return Err{std::move(checked).error()};
+    const MarketInputs inputs = market_inputs(option, market, at ? *at : now_utc());
+    const Result<double> sigma = surface_volatility(option, market, inputs);
+    if (!sigma) return Err{sigma.error()};
+    const PricingMethod& method = method_for(config, option.exercise_style, option.option_type);
+    if (Result<Unit> settled = check_method(method, market); !settled) return Err{std::move(settled).error()};
+    if (Result<Unit> covered = check_method_covers(method, option, inputs); !covered) {
+        return Err{std::move(covered).error()};
+    }
+    return Pricer(method, option, market.dividends.entries(), inputs)(*sigma);
 }
 
 }  // namespace vorel

@@ -37,6 +37,15 @@ struct MarketInputs {
 
 MarketInputs market_inputs(const VanillaOption& option, const MarketFrameData& market, const Instant& at);
 
+// The surface's volatility at the option's strike and expiry; a negative one is refused.
+Result<double> surface_volatility(const VanillaOption& option, const MarketFrameData& market,
+                                  const MarketInputs& inputs);
+
+// The closed form cannot price an American option whose rate is below its
+// yield; every other (method, option) pair passes.
+Result<Unit> check_method_covers(const PricingMethod& method, const VanillaOption& option,
+                                 const MarketInputs& inputs);
+
 // Prices one option on fixed market inputs, at any volatility, by the engine
 // `method` selects: the closed form (no dividends; as if European) or finite
 // differences with the method's settings. What does not depend on the
@@ -49,6 +58,10 @@ public:
 
     // The finite-difference engine's errors pass through (see price_fdm).
     Result<PricingResult> operator()(double sigma) const;
+
+    // The bounds its finite-difference prices are kept within; nullopt when
+    // it prices by the closed form.
+    const std::optional<PriceBounds>& bounds() const noexcept { return bounds_; }
 
 private:
     const VanillaOption& option_;

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <string>
 
+#include "bindings/batch.hpp"
 #include "bindings/classes.hpp"
 #include "bindings/frame.hpp"
 #include "bindings/globals.hpp"
@@ -96,6 +97,9 @@ PyRef initialise() {
     // catch it by name and unpickling finds it.
     PyObject* panic = panic_exception_type();
     if (panic == nullptr || PyModule_AddObjectRef(module.get(), "PanicException", panic) < 0) return {};
+    // The kernels of vorel.batch, reached through sys.modules and never an
+    // attribute of the package.
+    if (!create_batch_module()) return {};
     PyObject* expected = nullptr;
     if (!g_module.compare_exchange_strong(expected, module.get(), std::memory_order_acq_rel)) {
         return PyRef::borrow(expected);

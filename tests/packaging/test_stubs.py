@@ -33,7 +33,7 @@ def test_stubtest_finds_no_difference(tmp_path):
 def test_examples_and_typed_usage_type_check(tmp_path):
     targets = [str(p) for p in sorted((ROOT / "examples").glob("*.py"))]
     targets.append(str(Path(__file__).with_name("typed_usage.py")))
-    done = run("mypy", "--strict", "--no-incremental", "--python-version", "3.10", *targets, cwd=tmp_path)
+    done = run("mypy", "--strict", "--no-incremental", "--python-version", "3.11", *targets, cwd=tmp_path)
     assert done.returncode == 0, done.stdout + done.stderr
 
 

@@ -1,5 +1,5 @@
 """`pip wheel .` gives one abi3 wheel that installs into a fresh environment of every
-CPython from 3.10 up that this machine has, and runs the quickstart there."""
+CPython from 3.11 up that this machine has, and runs the quickstart there."""
 
 import glob
 import os
@@ -30,10 +30,10 @@ print(importlib.metadata.version("vorel"))
 
 
 def interpreters():
-    """Every working CPython 3.10 or later found on the path or under pyenv, one per minor version."""
+    """Every working CPython 3.11 or later found on the path or under pyenv, one per minor version."""
     found = {sys.version_info[:2]: sys.executable}
     pyenv = Path(os.environ.get("PYENV_ROOT", Path.home() / ".pyenv")) / "versions"
-    for minor in range(10, 20):
+    for minor in range(11, 20):
         candidates = sorted(glob.glob(f"{pyenv}/3.{minor}.*/bin/python3.{minor}")) + [shutil.which(f"python3.{minor}")]
         for candidate in filter(None, candidates):
             if (3, minor) in found:
@@ -57,7 +57,7 @@ def wheel(tmp_path_factory):
 
 
 def test_one_abi3_wheel_holding_the_extension_and_its_stub(wheel):
-    assert re.fullmatch(r"vorel-0\.1\.0-cp310-abi3-linux_\w+\.whl", wheel.name), wheel.name
+    assert re.fullmatch(r"vorel-0\.1\.0-cp311-abi3-linux_\w+\.whl", wheel.name), wheel.name
     with zipfile.ZipFile(wheel) as archive:
         names = archive.namelist()
     assert sorted(n for n in names if not n.startswith("vorel-0.1.0.dist-info/")) == [

@@ -58,10 +58,16 @@ def check_american_vs_european(out: str) -> None:
     assert rows[0][2] == pytest.approx(rows[0][4], abs=1e-3)
 
 
+def check_chain(out: str) -> None:
+    assert re.search(r"100,000 options in [\d.]+ s", out)
+    assert re.search(r"beyond the price's rounding: 0$", out, re.M)
+
+
 EXAMPLE_CHECKS: dict[str, tuple[list[str], Callable[[str], None]]] = {
     "quickstart.py": ([], check_quickstart),
     "smile.py": (["smile.png"], check_smile),
     "american_vs_european.py": (["american_vs_european.png"], check_american_vs_european),
+    "chain.py": ([], check_chain),
 }
 
 

@@ -61,7 +61,7 @@ def test_one_abi3_wheel_holding_the_extension_and_its_stub(wheel):
     with zipfile.ZipFile(wheel) as archive:
         names = archive.namelist()
     assert sorted(n for n in names if not n.startswith("vorel-0.1.0.dist-info/")) == [
-        "vorel/__init__.abi3.so", "vorel/__init__.pyi", "vorel/py.typed"]
+        "vorel/__init__.abi3.so", "vorel/__init__.pyi", "vorel/batch.py", "vorel/batch.pyi", "vorel/py.typed"]
     assert {"vorel-0.1.0.dist-info/licenses/LICENSE", "vorel-0.1.0.dist-info/licenses/LICENSES/fdlibm.txt"} <= set(names)
 
 

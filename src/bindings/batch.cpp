@@ -51,10 +51,9 @@ private:
 // The kinds of element an input array may hold.
 enum class Element { Float, Integer };
 
-// A buffer's element format: 'd' and the integer codes, native byte order.
+// A buffer's element format: 'd' or an integer code, native byte order.
 struct Format {
     char code = 0;
-    bool is_signed = false;
 };
 
 std::optional<Format> element_format(const Py_buffer& view) {
@@ -62,9 +61,9 @@ std::optional<Format> element_format(const Py_buffer& view) {
     if (*format == '@' || *format == '=' || *format == '<') ++format;
     if (format[0] == 0 || format[1] != 0) return std::nullopt;
     switch (format[0]) {
-        case 'd': return view.itemsize == 8 ? std::optional<Format>({'d', true}) : std::nullopt;
-        case 'b': case 'h': case 'i': case 'l': case 'q': return Format{format[0], true};
-        case 'B': case 'H': case 'I': case 'L': case 'Q': case '?': return Format{format[0], false};
+        case 'd': return view.itemsize == 8 ? std::optional<Format>(Format{'d'}) : std::nullopt;
+        case 'b': case 'h': case 'i': case 'l': case 'q':
+        case 'B': case 'H': case 'I': case 'L': case 'Q': case '?': return Format{format[0]};
         default: return std::nullopt;
     }
 }

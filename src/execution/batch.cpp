@@ -53,12 +53,6 @@ double method_cost_ns(const PricingMethod& method) noexcept {
     return 15.0 * static_cast<double>(fdm->grid_nodes) * static_cast<double>(fdm->time_steps);
 }
 
-// The status of a search that failed with `error`: an interrupt stops the batch.
-std::optional<ElementStatus> search_failure(const Error& error) {
-    if (error.kind == ErrorKind::Interrupted) return std::nullopt;
-    return ElementStatus::Failed;
-}
-
 struct Solved {
     double vol;
     ElementStatus status;
@@ -224,10 +218,9 @@ Result<Unit> Batch::implied_vol(const double* prices, std::size_t begin, std::si
             continue;
         }
         const Result<Solved> solved = search_volatility(pricer, target, closed.sigma);
-        if (!solved) {
-            const std::optional<ElementStatus> status = search_failure(solved.error());
-            if (!status) return Err{solved.error()};
-            write_vol(out, i, kNaN, *status);
+        if (!solved) {  // an engine's error is the element's; an interrupt stops the batch
+            if (solved.error().kind == ErrorKind::Interrupted) return Err{solved.error()};
+            write_vol(out, i, kNaN, ElementStatus::Failed);
             continue;
         }
         write_vol(out, i, solved->vol, solved->status);

@@ -1,7 +1,6 @@
 #pragma once
-// The volatility at which the closed form prices a quote, for any volatility:
-// Newton's method on the closed form's own price, kept inside a bracket that
-// every step narrows, from the point where the price's curvature changes sign.
+// The Black–Scholes–Merton implied volatility of a European quote, solved to
+// machine accuracy, and the normalised Black function it inverts.
 
 #include "execution/element_status.hpp"
 #include "instruments/vanilla_option.hpp"
@@ -9,16 +8,30 @@
 namespace vorel {
 
 struct ImpliedVolatility {
-    double sigma;  // NaN unless the status is Ok
+    double sigma;  // NaN unless status is Ok
     ElementStatus status;
 };
 
-// The σ at which price_analytic (continuous r and q, T years) gives `price`.
-// InvalidInput for a non-finite argument or S, K ≤ 0; Expired for T ≤ 0;
-// BelowIntrinsic below the discounted forward intrinsic value (σ = 0 exactly
-// at it); AboveUpperBound at or above S·e^(−qT) (call) or K·e^(−rT) (put).
-// Allocates nothing.
+// The volatility σ at which the Black–Scholes–Merton closed form with
+// continuous rates prices `price`:  price = S·e^{-qT}·N(d1) − K·e^{-rT}·N(d2)
+// for a call (put by parity), d1 = (ln(S/K) + (σ²/2 + r − q)T)/(σ√T); T in years.
+//
+// InvalidInput for an argument that is not finite or S ≤ 0 or K ≤ 0; Expired
+// for T ≤ 0; BelowIntrinsic below the discounted forward intrinsic value
+// max(±(S·e^{-qT} − K·e^{-rT}), 0), which itself gives σ = 0; AboveUpperBound
+// at or above S·e^{-qT} (call) or K·e^{-rT} (put). Pure: allocates nothing,
+// touches no shared state.
 ImpliedVolatility black_implied_vol(double price, OptionType type, double S, double K, double T, double r,
                                     double q) noexcept;
+
+// The normalised Black call b(x, s) = e^{x/2}·N(x/s + s/2) − e^{-x/2}·N(x/s − s/2),
+// x = ln(F/K), s = σ√T: the undiscounted call over √(F·K). Accurate to a few
+// ulp times its condition number s·∂ln b/∂s in every regime, including values
+// far below the smallest a difference of two normal probabilities can resolve.
+// x finite, s > 0 finite.
+double normalised_black_call(double x, double s) noexcept;
+
+// e^{x²}·erfc(x), within a few ulp for every x for which it is finite.
+double erfcx(double x) noexcept;
 
 }  // namespace vorel

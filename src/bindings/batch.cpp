@@ -11,6 +11,7 @@
 #include <cstring>
 #include <exception>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "bindings/classes.hpp"
@@ -138,27 +139,8 @@ T load(const char* at) noexcept {
     return value;
 }
 
-// An element as a double, or an integer clamped into the int64 range.
-double read_float(const char* at) noexcept { return load<double>(at); }
-std::int64_t read_integer(const char* at, char code) noexcept {
-    switch (code) {
-        case 'b': return load<signed char>(at);
-        case 'h': return load<short>(at);
-        case 'i': return load<int>(at);
-        case 'l': return load<long>(at);
-        case 'q': return load<long long>(at);
-        case 'B': case '?': return load<unsigned char>(at);
-        case 'H': return load<unsigned short>(at);
-        case 'I': return load<unsigned int>(at);
-        default: {  // 'L', 'Q'
-            const unsigned long long value = load<unsigned long long>(at);
-            return value > static_cast<unsigned long long>(INT64_MAX) ? INT64_MAX : static_cast<std::int64_t>(value);
-        }
-    }
-}
-
 // Copies a field, broadcast to `shape`, into `out` in C order; `convert` maps
-// each element read.
+// each element read. The innermost dimension is a plain strided loop.
 template <class T, class Convert>
 void gather(const Field& field, const std::vector<Py_ssize_t>& shape, std::size_t count, T* out, Convert convert) {
     const Py_buffer& view = field.buffer.view();
@@ -176,12 +158,19 @@ void gather(const Field& field, const std::vector<Py_ssize_t>& shape, std::size_
             stride *= view.shape[d];
         }
     }
-    std::vector<Py_ssize_t> index(shape.size(), 0);
     const char* base = static_cast<const char*>(view.buf);
+    if (ndim == 0 || count == 0) {
+        if (count == 1) out[0] = convert(base);
+        return;
+    }
+    const auto inner = static_cast<std::size_t>(shape.back());
+    const Py_ssize_t step = strides.back();
+    std::vector<Py_ssize_t> index(shape.size(), 0);
     Py_ssize_t offset = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        out[i] = convert(base + offset);
-        for (int d = ndim - 1; d >= 0; --d) {
+    for (std::size_t i = 0; i < count; i += inner) {
+        const char* row = base + offset;
+        for (std::size_t j = 0; j < inner; ++j) out[i + j] = convert(row + static_cast<Py_ssize_t>(j) * step);
+        for (int d = ndim - 2; d >= 0; --d) {
             const auto k = static_cast<std::size_t>(d);
             if (++index[k] < shape[k]) {
                 offset += strides[k];
@@ -190,6 +179,36 @@ void gather(const Field& field, const std::vector<Py_ssize_t>& shape, std::size_
             offset -= strides[k] * (index[k] - 1);
             index[k] = 0;
         }
+    }
+}
+
+double read_float(const char* at) noexcept { return load<double>(at); }
+
+// Gathers an integer field through `map` (int64 -> T), the element type chosen
+// once; unsigned values beyond the int64 range are clamped to its top.
+template <class T, class Map>
+void gather_integers(const Field& field, const std::vector<Py_ssize_t>& shape, std::size_t count, T* out, Map map) {
+    const auto as = [&]<class E>(E) {
+        gather(field, shape, count, out, [&](const char* at) {
+            const E value = load<E>(at);
+            if constexpr (std::is_unsigned_v<E> && sizeof(E) == 8) {
+                return map(value > static_cast<E>(INT64_MAX) ? INT64_MAX : static_cast<std::int64_t>(value));
+            } else {
+                return map(static_cast<std::int64_t>(value));
+            }
+        });
+    };
+    switch (field.format.code) {
+        case 'b': return as(static_cast<signed char>(0));
+        case 'h': return as(short{});
+        case 'i': return as(int{});
+        case 'l': return as(long{});
+        case 'q': return as(static_cast<long long>(0));
+        case 'B': case '?': return as(static_cast<unsigned char>(0));
+        case 'H': return as(static_cast<unsigned short>(0));
+        case 'I': return as(unsigned{});
+        case 'L': return as(static_cast<unsigned long>(0));
+        default: return as(static_cast<unsigned long long>(0));  // 'Q'
     }
 }
 
@@ -325,15 +344,9 @@ bool read_fields(Call& call, PyObject* const* arrays) {
     call.types.resize(count);
     call.styles.resize(count);
     gather(call.strike, call.shape, count, call.strikes.data(), read_float);
-    gather(call.expiry, call.shape, count, call.expiries.data(),
-           [code = call.expiry.format.code](const char* at) { return read_integer(at, code); });
-    gather(call.option_type, call.shape, count, call.types.data(), [code = call.option_type.format.code](const char* at) {
-        return enumeration_value(read_integer(at, code));
-    });
-    gather(call.exercise_style, call.shape, count, call.styles.data(),
-           [code = call.exercise_style.format.code](const char* at) {
-               return enumeration_value(read_integer(at, code));
-           });
+    gather_integers(call.expiry, call.shape, count, call.expiries.data(), [](std::int64_t value) { return value; });
+    gather_integers(call.option_type, call.shape, count, call.types.data(), enumeration_value);
+    gather_integers(call.exercise_style, call.shape, count, call.styles.data(), enumeration_value);
     if (call.with_price) {
         call.prices.resize(count);
         gather(call.price, call.shape, count, call.prices.data(), read_float);

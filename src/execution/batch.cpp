@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "execution/black_implied_vol.hpp"
+#include "execution/closed_form.hpp"
 #include "execution/implied_vol.hpp"
 #include "execution/valuation.hpp"
 
@@ -43,6 +44,11 @@ void write_failure(const ValueOutputs& out, std::size_t i, ElementStatus status)
 void write_vol(const VolOutputs& out, std::size_t i, double vol, ElementStatus status) {
     out.vol[i] = status == ElementStatus::Ok ? vol : kNaN;
     out.status[i] = static_cast<std::uint8_t>(status);
+}
+
+ElementStatus status_of(const MarketInputs& inputs, double price) noexcept {
+    if (inputs.t <= 0.0) return ElementStatus::Expired;
+    return std::isfinite(price) ? ElementStatus::Ok : ElementStatus::Failed;
 }
 
 // Cost of a valuation: about 15 ns a node and step on the grid, 150 ns for the
@@ -125,16 +131,17 @@ Result<Batch> Batch::prepare(const MarketFrameData& market, const Config& config
                              const BatchOptions& options) {
     if (Result<Unit> checked = check_conventions(market); !checked) return Err{std::move(checked).error()};
     // Which (style, type) slots the elements use, each checked once.
-    bool used[2][2] = {};
-    for (std::size_t i = 0; i < options.size; ++i) {
-        const std::optional<OptionType> type = option_type_of(options.option_type[i]);
-        const std::optional<ExerciseStyle> style = exercise_style_of(options.exercise_style[i]);
-        if (type && style) used[static_cast<int>(*style)][static_cast<int>(*type)] = true;
+    static_assert(static_cast<int>(OptionType::Call) <= 1 && static_cast<int>(OptionType::Put) <= 1 &&
+                  static_cast<int>(ExerciseStyle::American) <= 1 && static_cast<int>(ExerciseStyle::European) <= 1);
+    unsigned used = 0;  // bit 2·style + type
+    for (std::size_t i = 0; i < options.size && used != 0xF; ++i) {
+        const unsigned type = options.option_type[i], style = options.exercise_style[i];
+        if ((type | style) <= 1) used |= 1u << (2 * style + type);
     }
     double cost = 0.0;
     for (const ExerciseStyle style : {ExerciseStyle::American, ExerciseStyle::European}) {
         for (const OptionType type : {OptionType::Put, OptionType::Call}) {
-            if (!used[static_cast<int>(style)][static_cast<int>(type)]) continue;
+            if ((used >> (2 * static_cast<unsigned>(style) + static_cast<unsigned>(type)) & 1u) == 0) continue;
             const PricingMethod& method = method_for(config, style, type);
             if (Result<Unit> settled = check_method(method, market); !settled) {
                 return Err{std::move(settled).error()};
@@ -145,9 +152,39 @@ Result<Batch> Batch::prepare(const MarketFrameData& market, const Config& config
     return Batch(market, config, at, options, cost == 0.0 ? 150.0 : cost);
 }
 
-std::optional<VanillaOption> Batch::option_at(std::size_t i) const noexcept {
+// Elements in a row with one expiry (a chain sorted by expiry) share its
+// instant and market inputs: each is read once per run of equal expiries.
+class Batch::ExpiryCache {
+public:
+    ExpiryCache(const MarketFrameData& market, const Instant& at) : market_(market), at_(at) {}
+
+    const std::optional<Instant>& expiry(std::int64_t micros) {
+        if (!read_ || micros != micros_) {
+            expiry_ = expiry_from_micros(micros);
+            micros_ = micros;
+            read_ = true;
+            inputs_.reset();
+        }
+        return expiry_;
+    }
+    // The inputs of an option whose expiry was the last one read.
+    const MarketInputs& inputs(const VanillaOption& option) {
+        if (!inputs_) inputs_ = market_inputs(option, market_, at_);
+        return *inputs_;
+    }
+
+private:
+    const MarketFrameData& market_;
+    const Instant& at_;
+    bool read_ = false;
+    std::int64_t micros_ = 0;
+    std::optional<Instant> expiry_;
+    std::optional<MarketInputs> inputs_;
+};
+
+std::optional<VanillaOption> Batch::option_at(std::size_t i, ExpiryCache& cache) const noexcept {
     const double strike = options_.strike[i];
-    const std::optional<Instant> expiry = expiry_from_micros(options_.expiry[i]);
+    const std::optional<Instant>& expiry = cache.expiry(options_.expiry[i]);
     const std::optional<OptionType> type = option_type_of(options_.option_type[i]);
     const std::optional<ExerciseStyle> style = exercise_style_of(options_.exercise_style[i]);
     if (!(std::isfinite(strike) && strike > 0.0) || !expiry || !type || !style) return std::nullopt;
@@ -155,17 +192,24 @@ std::optional<VanillaOption> Batch::option_at(std::size_t i) const noexcept {
 }
 
 Result<Unit> Batch::value(std::size_t begin, std::size_t end, const ValueOutputs& out) const {
+    ExpiryCache cache(market_, at_);
     for (std::size_t i = begin; i < end; ++i) {
-        const std::optional<VanillaOption> option = option_at(i);
+        const std::optional<VanillaOption> option = option_at(i, cache);
         if (!option) {
             write_failure(out, i, ElementStatus::InvalidInput);
             continue;
         }
-        const MarketInputs inputs = market_inputs(*option, market_, at_);
+        const MarketInputs& inputs = cache.inputs(*option);
         const Result<double> sigma = surface_volatility(*option, market_, inputs);
         const PricingMethod& method = method_for(config_, option->exercise_style, option->option_type);
         if (!sigma || !check_method_covers(method, *option, inputs)) {
             write_failure(out, i, ElementStatus::Failed);
+            continue;
+        }
+        if (out.delta == nullptr && !fdm_settings(method)) {  // the closed form's price alone
+            const double price = price_analytic_price(*option, inputs.t, inputs.spot, *sigma, inputs.r, inputs.q);
+            out.price[i] = price;
+            out.status[i] = static_cast<std::uint8_t>(status_of(inputs, price));
             continue;
         }
         const Result<PricingResult> result = Pricer(method, *option, market_.dividends.entries(), inputs)(*sigma);
@@ -174,24 +218,22 @@ Result<Unit> Batch::value(std::size_t begin, std::size_t end, const ValueOutputs
             write_failure(out, i, ElementStatus::Failed);
             continue;
         }
-        const ElementStatus status = inputs.t <= 0.0               ? ElementStatus::Expired
-                                     : std::isfinite(result->price) ? ElementStatus::Ok
-                                                                    : ElementStatus::Failed;
-        write_value(out, i, *result, status);
+        write_value(out, i, *result, status_of(inputs, result->price));
     }
     return Unit{};
 }
 
 Result<Unit> Batch::implied_vol(const double* prices, std::size_t begin, std::size_t end,
                                 const VolOutputs& out) const {
+    ExpiryCache cache(market_, at_);
     for (std::size_t i = begin; i < end; ++i) {
-        const std::optional<VanillaOption> option = option_at(i);
+        const std::optional<VanillaOption> option = option_at(i, cache);
         const double target = prices[i];
         if (!option || !std::isfinite(target)) {
             write_vol(out, i, kNaN, ElementStatus::InvalidInput);
             continue;
         }
-        const MarketInputs inputs = market_inputs(*option, market_, at_);
+        const MarketInputs& inputs = cache.inputs(*option);
         const PricingMethod& method = method_for(config_, option->exercise_style, option->option_type);
         if (!check_method_covers(method, *option, inputs)) {
             write_vol(out, i, kNaN, ElementStatus::Failed);

@@ -87,7 +87,8 @@ private:
         : market_(market), config_(config), at_(at), options_(options), element_cost_ns_(element_cost_ns) {}
 
     // The element as an option, or nullopt when a field is invalid.
-    std::optional<VanillaOption> option_at(std::size_t i) const noexcept;
+    class ExpiryCache;
+    std::optional<VanillaOption> option_at(std::size_t i, ExpiryCache& cache) const noexcept;
 
     const MarketFrameData& market_;
     const Config& config_;

@@ -21,4 +21,8 @@ PricingResult price_analytic(const VanillaOption& option, const ValuationTime& v
 PricingResult price_analytic(const VanillaOption& option, double years, double spot, double sigma, double r,
                              double q) noexcept;
 
+// The price alone, the same bits as price_analytic's.
+double price_analytic_price(const VanillaOption& option, double years, double spot, double sigma, double r,
+                            double q) noexcept;
+
 }  // namespace vorel

@@ -41,6 +41,15 @@ public:
         held_ = true;
         return true;
     }
+    // A 0-d view of one native value (nothing to release).
+    void hold_scalar(void* value, Py_ssize_t size, const char* format) {
+        view_ = Py_buffer{};
+        view_.buf = value;
+        view_.itemsize = size;
+        view_.len = size;
+        view_.readonly = 1;
+        view_.format = const_cast<char*>(format);
+    }
     const Py_buffer& view() const noexcept { return view_; }
     void* data() const noexcept { return view_.buf; }
 
@@ -75,9 +84,34 @@ struct Field {
     Element element;
     Buffer buffer;
     Format format;
+    union {
+        double number;
+        long long integer;
+    } scalar{};
 };
 
+// A Python float (for a float field) or int (for an integer field, clamped to
+// the int64 range) is read as a 0-d array without going through a buffer.
+bool open_scalar(Field& field, PyObject* object) {
+    if (field.element == Element::Float && PyFloat_Check(object)) {
+        field.scalar.number = PyFloat_AsDouble(object);
+        field.buffer.hold_scalar(&field.scalar.number, sizeof(double), "d");
+    } else if (field.element == Element::Integer && PyLong_Check(object)) {
+        int overflow = 0;
+        const long long value = PyLong_AsLongLongAndOverflow(object, &overflow);
+        if (value == -1 && PyErr_Occurred()) return false;
+        field.scalar.integer = overflow > 0 ? INT64_MAX : overflow < 0 ? INT64_MIN + 1 : value;
+        field.buffer.hold_scalar(&field.scalar.integer, sizeof(long long), "q");
+    } else {
+        return false;
+    }
+    field.format = Format{field.element == Element::Float ? 'd' : 'q'};
+    return true;
+}
+
 bool open_field(Field& field, PyObject* object) {
+    if (open_scalar(field, object)) return true;
+    if (PyErr_Occurred()) return false;
     if (!field.buffer.acquire(object, PyBUF_RECORDS_RO)) {
         PyErr_Clear();
         raise_cast_error(object, "NumPy array");
@@ -239,19 +273,71 @@ PyRef shape_tuple(const std::vector<Py_ssize_t>& shape) {
     return tuple;
 }
 
-// A new NumPy array of `shape` and `dtype`, and its writable buffer.
-struct Output {
-    PyRef array;
-    Buffer buffer;
+// Where `columns` float results and a status go: new NumPy arrays of the
+// broadcast shape, or, for a 0-d shape, native values returned as a Python
+// float and int (no NumPy array for a single option).
+class Results {
+public:
+    static constexpr int kMaxColumns = 6;
+
+    bool make(const std::vector<Py_ssize_t>& shape, int columns) {
+        columns_ = columns;
+        if (shape.empty()) return true;
+        PyRef tuple = shape_tuple(shape);
+        if (!tuple) return false;
+        for (int k = 0; k < columns; ++k) {
+            if (!make_array(arrays_[k], tuple.get(), "float64")) return false;
+        }
+        return make_array(arrays_[kMaxColumns], tuple.get(), "uint8");
+    }
+    double* column(int k) noexcept {
+        if (k >= columns_) return nullptr;
+        return arrays_[k].array ? static_cast<double*>(arrays_[k].buffer.data()) : &numbers_[k];
+    }
+    std::uint8_t* status() noexcept {
+        return arrays_[kMaxColumns].array ? static_cast<std::uint8_t*>(arrays_[kMaxColumns].buffer.data()) : &status_;
+    }
+    // A tuple of `width` columns (None past those made) and the status.
+    PyRef tuple(int width) {
+        PyRef result = PyRef::steal(PyTuple_New(width + 1));
+        if (!result) return {};
+        for (int k = 0; k <= width; ++k) {
+            const int slot = k == width ? kMaxColumns : k;
+            PyObject* item = nullptr;
+            if (arrays_[slot].array) {
+                item = Py_NewRef(arrays_[slot].array.get());
+            } else if (k == width) {
+                item = PyLong_FromLong(status_);
+            } else if (k < columns_) {
+                item = PyFloat_FromDouble(numbers_[k]);
+            } else {
+                item = Py_NewRef(Py_None);
+            }
+            if (item == nullptr) return {};
+            PyTuple_SetItem(result.get(), k, item);
+        }
+        return result;
+    }
+
+private:
+    struct Array {
+        PyRef array;
+        Buffer buffer;
+    };
+    static bool make_array(Array& out, PyObject* shape, const char* dtype) {
+        PyObject* empty = numpy_empty();
+        if (empty == nullptr) return false;
+        PyRef type = PyRef::steal(PyUnicode_FromString(dtype));
+        if (!type) return false;
+        out.array = PyRef::steal(PyObject_CallFunctionObjArgs(empty, shape, type.get(), nullptr));
+        return out.array && out.buffer.acquire(out.array.get(), PyBUF_C_CONTIGUOUS | PyBUF_WRITABLE);
+    }
+
+    int columns_ = 0;
+    Array arrays_[kMaxColumns + 1];
+    double numbers_[kMaxColumns] = {};
+    std::uint8_t status_ = 0;
 };
-bool make_output(Output& out, PyObject* shape, const char* dtype) {
-    PyObject* empty = numpy_empty();
-    if (empty == nullptr) return false;
-    PyRef type = PyRef::steal(PyUnicode_FromString(dtype));
-    if (!type) return false;
-    out.array = PyRef::steal(PyObject_CallFunctionObjArgs(empty, shape, type.get(), nullptr));
-    return out.array && out.buffer.acquire(out.array.get(), PyBUF_C_CONTIGUOUS | PyBUF_WRITABLE);
-}
 
 // What value() and implied_vol() share: the option fields, the market, the
 // instant, the configuration and the thread count.
@@ -418,25 +504,13 @@ PyObject* value(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         if (greeks < 0) return {};
         const BatchOptions options = call.options();
         VOREL_LET(batch, unwrap(Batch::prepare(*call.market, call.table(), call.at, options)));
-        PyRef shape = shape_tuple(call.shape);
-        if (!shape) return {};
-        Output outputs[7];
-        const int arrays = greeks ? 6 : 1;
-        for (int k = 0; k < arrays; ++k) VOREL_CHECK(make_output(outputs[k], shape.get(), "float64"));
-        VOREL_CHECK(make_output(outputs[6], shape.get(), "uint8"));
-        const auto at = [&](int k) { return greeks || k == 0 ? static_cast<double*>(outputs[k].buffer.data()) : nullptr; };
-        const ValueOutputs out{at(0), at(1), at(2), at(3), at(4), at(5),
-                               static_cast<std::uint8_t*>(outputs[6].buffer.data())};
+        Results results;
+        VOREL_CHECK(results.make(call.shape, greeks ? 6 : 1));
+        const ValueOutputs out{results.column(0), results.column(1), results.column(2), results.column(3),
+                               results.column(4), results.column(5), results.status()};
         const ChunkWork work = [&](std::size_t begin, std::size_t end) { return batch.value(begin, end, out); };
         VOREL_CHECK(run(call, batch.element_cost_ns(), work));
-        PyRef result = PyRef::steal(PyTuple_New(7));
-        if (!result) return {};
-        for (int k = 0; k < 7; ++k) {
-            PyObject* item = outputs[k].array ? outputs[k].array.get() : Py_None;
-            Py_INCREF(item);
-            PyTuple_SetItem(result.get(), k, item);
-        }
-        return result;
+        return results.tuple(6);
     });
 }
 
@@ -451,19 +525,16 @@ PyObject* implied_vol(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         VOREL_CHECK(read_settings(call, args[5], args[6], args[7], args[8]));
         const BatchOptions options = call.options();
         VOREL_LET(batch, unwrap(Batch::prepare(*call.market, call.table(), call.at, options)));
-        PyRef shape = shape_tuple(call.shape);
-        if (!shape) return {};
-        Output vol, status;
-        VOREL_CHECK(make_output(vol, shape.get(), "float64"));
-        VOREL_CHECK(make_output(status, shape.get(), "uint8"));
-        const VolOutputs out{static_cast<double*>(vol.buffer.data()), static_cast<std::uint8_t*>(status.buffer.data())};
+        Results results;
+        VOREL_CHECK(results.make(call.shape, 1));
+        const VolOutputs out{results.column(0), results.status()};
         const ChunkWork work = [&](std::size_t begin, std::size_t end) {
             return batch.implied_vol(call.prices.data(), begin, end, out);
         };
         // A search prices about eight times; the closed form's inversion costs about two valuations.
         const double search = batch.element_cost_ns() > 150.0 ? 8.0 : 2.0;
         VOREL_CHECK(run(call, search * batch.element_cost_ns(), work));
-        return PyRef::steal(PyTuple_Pack(2, vol.array.get(), status.array.get()));
+        return results.tuple(1);
     });
 }
 

@@ -4,8 +4,9 @@
 under one configuration, and ``implied_vol`` solves their implied volatilities
 from quoted prices. Each option field (strike, expiry, option type, exercise
 style) is an array or a single value, broadcast against the others as NumPy
-broadcasts; results are NumPy arrays of the broadcast shape, or a pandas
-DataFrame with the same index when a field is a pandas Series. Every element
+broadcasts; results are NumPy arrays of the broadcast shape (Python numbers
+when every field is a single value), or a pandas DataFrame with the same index
+when a field is a pandas Series. Every element
 carries a ``Status``: one bad option never fails the batch. The work runs on
 all processors without the interpreter lock.
 """
@@ -74,13 +75,22 @@ _NAT = np.iinfo(np.int64).min
 _NAIVE = "expiry must be timezone-aware (e.g. New York or UTC): a naive datetime has no instant"
 _NUMBER_KINDS = "fiub"
 
-_CODES: dict[Any, np.uint8] = {
-    member: np.uint8(int(member))
+_CODES: dict[Any, int] = {
+    member: int(member)
     for member in (OptionType.Call, OptionType.Put, ExerciseStyle.American, ExerciseStyle.European)
 }
+# Microseconds per tick of the datetime64 units a product with int64 keeps exact
+# (a tick count beyond the range of microseconds is far outside any date).
+_US_PER_TICK = {(unit, 1): factor
+                for unit, factor in (("us", 1), ("ms", 1000), ("s", 10**6), ("m", 6 * 10**7), ("h", 36 * 10**8),
+                                     ("D", 864 * 10**8))}
+# Types that are never pandas objects: checked first, as the common case.
+_PLAIN = frozenset({float, int, np.ndarray, np.float64, np.datetime64, _datetime.datetime, OptionType, ExerciseStyle})
 
 
 def _is_pandas(x: object) -> bool:
+    if type(x) in _PLAIN:
+        return False
     module = type(x).__module__
     return (module == "pandas" or module.startswith("pandas.")) and hasattr(x, "index") and hasattr(x, "to_numpy")
 
@@ -88,8 +98,10 @@ def _is_pandas(x: object) -> bool:
 def _numbers(x: object, name: str) -> np.ndarray:
     if type(x) is np.ndarray and x.dtype == np.float64:
         return x
-    if type(x) is float:
-        return np.float64(x)  # type: ignore[return-value]
+    if type(x) is float or type(x) is np.float64:
+        return x  # type: ignore[return-value]
+    if type(x) is int:
+        return float(x)  # type: ignore[return-value]
     array = np.asarray(x.to_numpy() if _is_pandas(x) else x)  # type: ignore[attr-defined]
     if array.dtype.kind not in _NUMBER_KINDS:
         raise TypeError(f"{name} must be numbers, not an array of dtype {array.dtype}")
@@ -98,10 +110,16 @@ def _numbers(x: object, name: str) -> np.ndarray:
 
 def _micros(moment: object) -> int:
     """A datetime (aware) or None/NaT as microseconds since the epoch."""
+    if type(moment) is _datetime.datetime and moment.tzinfo is _datetime.timezone.utc:
+        return (moment - _EPOCH) // _MICROSECOND
     if moment is None or (isinstance(moment, float) and moment != moment):
         return _NAT
     if isinstance(moment, np.datetime64):
-        return int(np.datetime64(moment, "us").astype(np.int64)) if not np.isnat(moment) else _NAT
+        factor = _US_PER_TICK.get(np.datetime_data(moment.dtype))
+        if factor is None:  # finer than a microsecond, or a multiple unit: NumPy's own conversion
+            return int(moment.astype("datetime64[us]").astype(np.int64))
+        ticks = int.from_bytes(memoryview(moment), sys.byteorder, signed=True)  # the int64 tick count
+        return _NAT if ticks == _NAT else ticks * factor
     if not isinstance(moment, _datetime.datetime):
         raise TypeError(f"expiry must hold datetimes, not '{type(moment).__name__}'")
     if moment.utcoffset() is None:
@@ -117,8 +135,8 @@ def _expiries(x: object) -> np.ndarray:
         if getattr(series, "dtype", None) is not None and getattr(series.dtype, "tz", None) is not None:
             series = series.dt.tz_convert(None) if hasattr(series, "dt") else series.tz_convert(None)
         x = series.to_numpy()  # type: ignore[attr-defined]
-    if isinstance(x, _datetime.datetime):
-        return np.int64(_micros(x))  # type: ignore[return-value]
+    if isinstance(x, (_datetime.datetime, np.datetime64)):
+        return _micros(x)  # type: ignore[return-value]
     array = np.asarray(x)
     if array.dtype.kind == "M":
         return array.astype("datetime64[us]").view(np.int64)
@@ -132,8 +150,8 @@ def _codes(x: object, name: str) -> np.ndarray:
     code = _CODES.get(x) if type(x) in (OptionType, ExerciseStyle) else None
     if code is not None:
         return code  # type: ignore[return-value]
-    if type(x) is np.ndarray and x.dtype.kind in "iub":
-        return x
+    if type(x) is int or (type(x) is np.ndarray and x.dtype.kind in "iub"):
+        return x  # type: ignore[return-value]
     array = np.asarray(x.to_numpy() if _is_pandas(x) else x)  # type: ignore[attr-defined]
     if array.dtype.kind in "iub":
         return array
@@ -160,7 +178,7 @@ def _index(*fields: object) -> Any:
     """The index of the pandas fields, which must all have the same one; None without any."""
     index = None
     for field in fields:
-        if _is_pandas(field):
+        if type(field) not in _PLAIN and _is_pandas(field):
             if index is None:
                 index = field.index  # type: ignore[attr-defined]
             elif not index.equals(field.index):  # type: ignore[attr-defined]
@@ -172,10 +190,6 @@ def _frame(index: Any, columns: dict[str, Any]) -> Any:
     import pandas
 
     return pandas.DataFrame({k: v for k, v in columns.items() if v is not None}, index=index)
-
-
-def _scalar(array: Any) -> Any:
-    return array[()] if array is not None and array.ndim == 0 else array
 
 
 def value(strike: Any, expiry: Any, option_type: Any, exercise_style: Any, market: Any, at: Any = None,
@@ -193,7 +207,7 @@ def value(strike: Any, expiry: Any, option_type: Any, exercise_style: Any, marke
                         _codes(exercise_style, "exercise_style"), market, at, config, greeks, threads)
     if index is not None:
         return _frame(index, dict(zip(Valuation._fields, out)))
-    return Valuation(*map(_scalar, out))
+    return Valuation._make(out)
 
 
 def implied_vol(price: Any, strike: Any, expiry: Any, option_type: Any, exercise_style: Any, market: Any,
@@ -213,4 +227,4 @@ def implied_vol(price: Any, strike: Any, expiry: Any, option_type: Any, exercise
                               market, at, config, threads)
     if index is not None:
         return _frame(index, dict(zip(ImpliedVols._fields, out)))
-    return ImpliedVols(*map(_scalar, out))
+    return ImpliedVols._make(out)

@@ -94,6 +94,19 @@ def test_fields_broadcast_and_accept_enums_scalars_and_pandas():
     assert prices_only.delta is None and np.array_equal(prices_only.price, got.price[:, 1])
 
 
+@pytest.mark.parametrize("moment", ["2025-12-31T21:00:00", "2025-12-31", "NaT"])
+@pytest.mark.parametrize("unit", ["D", "m", "s", "ms", "us", "ns", "15m"])
+def test_one_option_gives_python_numbers_equal_to_the_array_path(moment, unit):
+    expiry = np.datetime64(moment, unit)
+    one = batch.value(100.0, expiry, OptionType.Put, 1, FRAME, at=NOW)
+    array = batch.value(np.array([100.0]), np.array([expiry]), OptionType.Put, 1, FRAME, at=NOW)
+    assert type(one.price) is float and one.status == array.status[0]
+    assert np.array_equal([one.price, one.rho], [array.price[0], array.rho[0]], equal_nan=True)
+    vol = batch.implied_vol(5.0, 100.0, expiry, OptionType.Put, 1, FRAME, at=NOW)
+    assert np.array_equal(vol.vol, batch.implied_vol(np.array([5.0]), 100.0, np.array([expiry]), OptionType.Put, 1, FRAME,
+                                                     at=NOW).vol[0], equal_nan=True)
+
+
 def test_element_content_is_a_status_never_a_failed_batch():
     strike = np.array([100.0, np.nan, -5.0, 100.0, 100.0, 100.0, 100.0])
     expiry = np.array(["2025-12-31", "2025-12-31", "2025-12-31", "NaT", "2024-06-01", "2025-12-31",

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -350,9 +351,10 @@ struct Call {
     bool with_price = false;
     std::vector<Py_ssize_t> shape;
     std::size_t count = 1;
-    std::vector<double> strikes, prices;
-    std::vector<std::int64_t> expiries;
-    std::vector<std::uint8_t> types, styles;
+    // Copies of the fields, left uninitialised until gathered into.
+    std::unique_ptr<double[]> strikes, prices;
+    std::unique_ptr<std::int64_t[]> expiries;
+    std::unique_ptr<std::uint8_t[]> types, styles;
     std::shared_ptr<const MarketFrameData> market;
     std::shared_ptr<const Config> config;
     Instant at;
@@ -360,7 +362,7 @@ struct Call {
 
     const Config& table() const { return config ? *config : default_config(); }
     BatchOptions options() const {
-        return {count, strikes.data(), expiries.data(), types.data(), styles.data()};
+        return {count, strikes.get(), expiries.get(), types.get(), styles.get()};
     }
 };
 
@@ -425,17 +427,17 @@ bool read_fields(Call& call, PyObject* const* arrays) {
         }
     }
     call.count = count;
-    call.strikes.resize(count);
-    call.expiries.resize(count);
-    call.types.resize(count);
-    call.styles.resize(count);
-    gather(call.strike, call.shape, count, call.strikes.data(), read_float);
-    gather_integers(call.expiry, call.shape, count, call.expiries.data(), [](std::int64_t value) { return value; });
-    gather_integers(call.option_type, call.shape, count, call.types.data(), enumeration_value);
-    gather_integers(call.exercise_style, call.shape, count, call.styles.data(), enumeration_value);
+    call.strikes.reset(new double[count]);
+    call.expiries.reset(new std::int64_t[count]);
+    call.types.reset(new std::uint8_t[count]);
+    call.styles.reset(new std::uint8_t[count]);
+    gather(call.strike, call.shape, count, call.strikes.get(), read_float);
+    gather_integers(call.expiry, call.shape, count, call.expiries.get(), [](std::int64_t value) { return value; });
+    gather_integers(call.option_type, call.shape, count, call.types.get(), enumeration_value);
+    gather_integers(call.exercise_style, call.shape, count, call.styles.get(), enumeration_value);
     if (call.with_price) {
-        call.prices.resize(count);
-        gather(call.price, call.shape, count, call.prices.data(), read_float);
+        call.prices.reset(new double[count]);
+        gather(call.price, call.shape, count, call.prices.get(), read_float);
     }
     return true;
 }
@@ -529,7 +531,7 @@ PyObject* implied_vol(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         VOREL_CHECK(results.make(call.shape, 1));
         const VolOutputs out{results.column(0), results.status()};
         const ChunkWork work = [&](std::size_t begin, std::size_t end) {
-            return batch.implied_vol(call.prices.data(), begin, end, out);
+            return batch.implied_vol(call.prices.get(), begin, end, out);
         };
         // A search prices about eight times; the closed form's inversion costs about two valuations.
         const double search = batch.element_cost_ns() > 150.0 ? 8.0 : 2.0;

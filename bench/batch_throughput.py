@@ -4,6 +4,8 @@ installed, py_vollib_vectorized on the same arrays.
     python bench/batch_throughput.py            every row, all processors
     python bench/batch_throughput.py --quick    smaller chains
 
+The comparators and the exact quotes are optional: pip install -r bench/requirements.txt.
+
 Each rate is the best of several runs (options per second). The European
 implied-volatility row also checks every answer against the volatility that
 priced the quote: the largest relative error where the price carries the
@@ -106,6 +108,47 @@ def reprices(quote, sigma, strike, t, kind):
     return abs(price - quote) <= 16 * np.finfo(float).eps * (forward + bond)
 
 
+def exact_quote_accuracy(rng, n):
+    """Inverts quotes computed in 40-digit arithmetic and rounded once, so that the only error left is the
+    solver's: each is judged against the quote's own information, ulp(price) / (vega * sigma)."""
+    try:
+        import mpmath
+    except ImportError:
+        print("Exact-quote accuracy: mpmath not installed\n")
+        return
+    mpmath.mp.dps = 40
+    sigma = np.exp(rng.uniform(np.log(1e-3), np.log(10.0), n))
+    k = SPOT / np.exp(rng.uniform(np.log(0.2), np.log(5.0), n))
+    seconds = (np.exp(rng.uniform(0.0, np.log(30 * 365.0), n)) * 86400).round()
+    t = seconds / 31_536_000.0
+    types = rng.integers(0, 2, n)
+    quotes, vega = np.empty(n), np.empty(n)
+    for i in range(n):
+        forward = mpmath.mpf(SPOT) * mpmath.exp(-mpmath.mpf(YIELD) * t[i])
+        bond = mpmath.mpf(k[i]) * mpmath.exp(-mpmath.mpf(RATE) * t[i])
+        width = mpmath.mpf(sigma[i]) * mpmath.sqrt(t[i])
+        d1 = mpmath.log(forward / bond) / width + width / 2
+        sign = 1 if types[i] == 0 else -1
+        quotes[i] = float(sign * (forward * mpmath.ncdf(sign * d1) - bond * mpmath.ncdf(sign * (d1 - width))))
+        vega[i] = float(forward * mpmath.npdf(d1) * mpmath.sqrt(t[i]))
+    expiry = np.datetime64(NOW.replace(tzinfo=None), "s") + seconds.astype("timedelta64[s]")
+    solved = batch.implied_vol(quotes, k, expiry, types, 1, FRAME, at=NOW)
+    ok = solved.status == Status.OK
+    error = np.abs(solved.vol - sigma) / sigma
+    with np.errstate(divide="ignore", invalid="ignore"):  # an underflowed quote or vega carries nothing
+        information = np.where((quotes > 0) & (vega > 0), np.spacing(quotes) / (vega * sigma), np.inf)
+        # What sigma the double inputs fix: the quote, the forward and the discounted strike each rounded once.
+        inputs = np.where((quotes > 0) & (vega > 0), (np.spacing(quotes) + np.spacing(SPOT) + np.spacing(k))
+                          / (vega * sigma), np.inf)
+    clear = ok & (inputs < 1e-13)  # the quote and its market fix sigma to better than 1e-13
+    judged = ok & (information > 0) & np.isfinite(information)
+    print(f"Exact-quote accuracy over {n:,} quotes: {ok.sum():,} solved; where the quote and market fix sigma to "
+          f"1e-13 ({clear.sum():,}), max relative error {np.max(error[clear]):.1e}; everywhere solved, max error "
+          f"over what the inputs fix {np.max(error[judged] / inputs[judged]):.1f}, over what the quote alone fixes "
+          f"{np.max(error[judged] / information[judged]):.1f}; statuses "
+          f"{ {Status(s).name: int(c) for s, c in zip(*np.unique(solved.status, return_counts=True))} }\n")
+
+
 def row(name, rate, goal, builder=None, peer=None):
     text = f"| {name} | {rate / 1e6:,.3f} M/s | {goal} |"
     text += f" {rate / builder:,.1f}x |" if builder else " - |"
@@ -192,6 +235,8 @@ def main():
           f"rounding hides); answers off by more than that: {len(suspect):,}, of which silent wrong answers "
           f"(their price misses the quote by more than rounding): {wrong:,}; statuses "
           f"{ {Status(s).name: int(c) for s, c in zip(*np.unique(solved.status, return_counts=True))} }\n")
+
+    exact_quote_accuracy(rng, 20_000 // scale)
 
     q = 4000 // scale
     a_quotes = batch.value(a_strike[:q], a_expiry[:q], a_types[:q], 0,

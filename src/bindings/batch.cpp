@@ -444,8 +444,8 @@ bool read_fields(Call& call, PyObject* const* arrays) {
 
 // Below this much estimated work a batch runs on the calling thread, lock held.
 constexpr double kInlineNs = 200e3;
-// Work per chunk a thread takes at once.
-constexpr double kChunkNs = 20e3;
+// Work per chunk a thread takes at once: long enough that the expiry table warms up in a small part of it.
+constexpr double kChunkNs = 200e3;
 
 // Runs `work` over the batch: small batches on this thread under the
 // interpreter's signal poll, larger ones on as many threads as they are worth

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <limits>
+#include <new>
+#include <type_traits>
 
 #include "execution/black_implied_vol.hpp"
 #include "execution/closed_form.hpp"
@@ -152,34 +154,71 @@ Result<Batch> Batch::prepare(const MarketFrameData& market, const Config& config
     return Batch(market, config, at, options, cost == 0.0 ? 150.0 : cost);
 }
 
-// Elements in a row with one expiry (a chain sorted by expiry) share its
-// instant and market inputs: each is read once per run of equal expiries.
+// A chain has few expiries: each one's instant and market inputs are read
+// once and kept in a small direct-mapped table, in whatever order the
+// elements come. An element whose expiry is not in the table replaces the
+// slot's entry; the values are those reading it afresh would give. When the
+// first kTrial misses bring fewer hits, the expiries are mostly distinct and
+// only the last one is kept.
 class Batch::ExpiryCache {
 public:
     ExpiryCache(const MarketFrameData& market, const Instant& at) : market_(market), at_(at) {}
 
     const std::optional<Instant>& expiry(std::int64_t micros) {
-        if (!read_ || micros != micros_) {
-            expiry_ = expiry_from_micros(micros);
-            micros_ = micros;
-            read_ = true;
-            inputs_.reset();
+        bool filled = true;
+        if (bypass_) {
+            current_ = &last_;
+            filled = last_filled_;
+            last_filled_ = true;
+        } else {
+            // Fibonacci hashing of the microseconds into the table's index bits.
+            const std::size_t index = (static_cast<std::uint64_t>(micros) * 0x9E3779B97F4A7C15ull) >> (64 - kBits);
+            std::uint64_t& word = filled_[index / 64];
+            const std::uint64_t bit = std::uint64_t{1} << (index % 64);
+            current_ = &table_.slots[index];
+            filled = (word & bit) != 0;
+            word |= bit;
         }
-        return expiry_;
+        if (filled && current_->micros == micros) {
+            ++hits_;
+            return current_->expiry;
+        }
+        if (!filled) ::new (static_cast<void*>(current_)) Slot{};  // trivially destructible: never torn down
+        current_->micros = micros;
+        current_->expiry = expiry_from_micros(micros);
+        current_->inputs.reset();
+        if (++misses_ == kTrial && hits_ < misses_) bypass_ = true;
+        return current_->expiry;
     }
     // The inputs of an option whose expiry was the last one read.
     const MarketInputs& inputs(const VanillaOption& option) {
-        if (!inputs_) inputs_ = market_inputs(option, market_, at_);
-        return *inputs_;
+        if (!current_->inputs) current_->inputs = market_inputs(option, market_, at_);
+        return *current_->inputs;
     }
 
 private:
+    static constexpr int kBits = 8;
+    static constexpr unsigned kTrial = 256;  // misses before the table's worth is judged
+    struct Slot {
+        std::int64_t micros;
+        std::optional<Instant> expiry;
+        std::optional<MarketInputs> inputs;
+    };
+    static_assert(std::is_trivially_destructible_v<Slot>);
+    // Left unbuilt until used (a batch of one touches one slot); filled_ says which are.
+    union Table {
+        Table() {}
+        Slot slots[1 << kBits];
+    };
     const MarketFrameData& market_;
     const Instant& at_;
-    bool read_ = false;
-    std::int64_t micros_ = 0;
-    std::optional<Instant> expiry_;
-    std::optional<MarketInputs> inputs_;
+    Table table_;
+    std::uint64_t filled_[(1 << kBits) / 64] = {};
+    Slot last_{};
+    bool last_filled_ = false;
+    bool bypass_ = false;
+    unsigned hits_ = 0, misses_ = 0;
+    Slot* current_ = nullptr;
 };
 
 std::optional<VanillaOption> Batch::option_at(std::size_t i, ExpiryCache& cache) const noexcept {

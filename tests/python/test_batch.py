@@ -40,9 +40,12 @@ STYLES = [ExerciseStyle.American, ExerciseStyle.European]
 
 def random_chain(rng, n):
     strike = rng.uniform(60.0, 150.0, n).round(2)
-    # Half the expiries repeat in runs, as in a chain sorted by expiry.
+    # A quarter of the expiries repeat in runs (a chain sorted by expiry), a quarter repeat in any order among
+    # the distinct ones, so that remembered expiries are both found and replaced.
     seconds = rng.integers(3600, 3 * 365 * 86400, n)
-    seconds[: n // 2] = np.sort(rng.choice(seconds[: n // 2], 8))[np.arange(n // 2) * 8 // (n // 2)]
+    seconds[: n // 4] = np.sort(rng.choice(seconds[n // 2:], 8))[np.arange(n // 4) * 8 // (n // 4)]
+    seconds[n // 4: n // 2] = rng.choice(seconds[n // 2:], n // 4)
+    seconds = np.concatenate([seconds[: n // 4], rng.permutation(seconds[n // 4:])])
     expiry = np.datetime64(NOW.astimezone(UTC).replace(tzinfo=None), "us") + seconds.astype("timedelta64[s]")
     types = rng.integers(0, 2, n)
     styles = rng.integers(0, 2, n)
@@ -53,11 +56,16 @@ def aware(moment):
     return moment.astype(datetime).replace(tzinfo=UTC)
 
 
-@pytest.mark.parametrize("frame, config", [(FRAME, None), (DIVIDENDS, None), (DIVIDENDS, FDM_ALL["sinh"]),
-                                           (FRAME, FDM_ALL["log"])], ids=["default", "dividends", "sinh", "log"])
-def test_every_element_is_bit_identical_to_the_builder(frame, config):
+# The European chain is long enough for its mostly distinct expiries to stop being remembered part-way.
+@pytest.mark.parametrize("frame, config, n", [(FRAME, None, 400), (DIVIDENDS, None, 400),
+                                              (DIVIDENDS, FDM_ALL["sinh"], 400), (FRAME, FDM_ALL["log"], 400),
+                                              (FRAME, None, 3000)],
+                         ids=["default", "dividends", "sinh", "log", "european"])
+def test_every_element_is_bit_identical_to_the_builder(frame, config, n):
     rng = np.random.default_rng(7)
-    strike, expiry, types, styles = random_chain(rng, 400)
+    strike, expiry, types, styles = random_chain(rng, n)
+    if n > 400:
+        styles[:] = 1
     got = batch.value(strike, expiry, types, styles, frame, at=NOW, config=config, threads=2)
     prices_only = batch.value(strike, expiry, types, styles, frame, at=NOW, config=config, greeks=False)
     assert np.array_equal(prices_only.price, got.price)
@@ -103,8 +111,8 @@ def test_one_option_gives_python_numbers_equal_to_the_array_path(moment, unit):
     assert type(one.price) is float and one.status == array.status[0]
     assert np.array_equal([one.price, one.rho], [array.price[0], array.rho[0]], equal_nan=True)
     vol = batch.implied_vol(5.0, 100.0, expiry, OptionType.Put, 1, FRAME, at=NOW)
-    assert np.array_equal(vol.vol, batch.implied_vol(np.array([5.0]), 100.0, np.array([expiry]), OptionType.Put, 1, FRAME,
-                                                     at=NOW).vol[0], equal_nan=True)
+    vols = batch.implied_vol(np.array([5.0]), 100.0, np.array([expiry]), OptionType.Put, 1, FRAME, at=NOW)
+    assert np.array_equal(vol.vol, vols.vol[0], equal_nan=True)
 
 
 def test_element_content_is_a_status_never_a_failed_batch():

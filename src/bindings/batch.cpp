@@ -15,6 +15,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "bindings/arguments.hpp"
 #include "bindings/classes.hpp"
 #include "bindings/datetime.hpp"
 #include "bindings/execution/builder.hpp"
@@ -486,23 +487,18 @@ bool run(const Call& call, double element_ns, const ChunkWork& work) {
     return true;
 }
 
-constexpr Py_ssize_t kFieldCount = 4;
-
-bool expect_arguments(const char* name, Py_ssize_t nargs, Py_ssize_t expected) {
-    if (nargs == expected) return true;
-    PyErr_Format(PyExc_TypeError, "%s() takes %zd positional arguments but %zd were given", name, expected, nargs);
-    return false;
-}
-
 // value(strike, expiry, option_type, exercise_style, market, at, config, greeks, threads)
 // -> (price, delta, gamma, theta, vega, rho, status); the Greeks None unless asked for.
 PyObject* value(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return run_frame([&]() -> PyRef {
-        VOREL_CHECK(expect_arguments("value", nargs, kFieldCount + 5));
+        static constinit const Signature<9> signature{
+            "value",
+            {"strike", "expiry", "option_type", "exercise_style", "market", "at", "config", "greeks", "threads"}};
+        VOREL_LET(bound, bind(signature, args, nargs, nullptr));
         Call call;
-        VOREL_CHECK(read_fields(call, args));
-        VOREL_CHECK(read_settings(call, args[4], args[5], args[6], args[8]));
-        const int greeks = PyObject_IsTrue(args[7]);
+        VOREL_CHECK(read_fields(call, bound.data()));
+        VOREL_CHECK(read_settings(call, bound[4], bound[5], bound[6], bound[8]));
+        const int greeks = PyObject_IsTrue(bound[7]);
         if (greeks < 0) return {};
         const BatchOptions options = call.options();
         VOREL_LET(batch, unwrap(Batch::prepare(*call.market, call.table(), call.at, options)));
@@ -520,11 +516,14 @@ PyObject* value(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
 // -> (vol, status).
 PyObject* implied_vol(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return run_frame([&]() -> PyRef {
-        VOREL_CHECK(expect_arguments("implied_vol", nargs, kFieldCount + 5));
+        static constinit const Signature<9> signature{
+            "implied_vol",
+            {"price", "strike", "expiry", "option_type", "exercise_style", "market", "at", "config", "threads"}};
+        VOREL_LET(bound, bind(signature, args, nargs, nullptr));
         Call call;
         call.with_price = true;
-        VOREL_CHECK(read_fields(call, args));
-        VOREL_CHECK(read_settings(call, args[5], args[6], args[7], args[8]));
+        VOREL_CHECK(read_fields(call, bound.data()));
+        VOREL_CHECK(read_settings(call, bound[5], bound[6], bound[7], bound[8]));
         const BatchOptions options = call.options();
         VOREL_LET(batch, unwrap(Batch::prepare(*call.market, call.table(), call.at, options)));
         Results results;

@@ -361,15 +361,10 @@ using enum ElementStatus;
 const double Sq = 120 * std::exp(-0.01), Kr = 100 * std::exp(-0.05);
 const StatusCase status_cases[] = {
     {"NaN price", nan, call, 100, 100, 1, 0, 0, InvalidInput, 0},
-    {"infinite price", inf, put, 100, 100, 1, 0, 0, InvalidInput, 0},
     {"infinite spot", 5, call, inf, 100, 1, 0, 0, InvalidInput, 0},
-    {"NaN strike", 5, call, 100, nan, 1, 0, 0, InvalidInput, 0},
     {"NaN time", 5, call, 100, 100, nan, 0, 0, InvalidInput, 0},
-    {"infinite time", 5, call, 100, 100, inf, 0, 0, InvalidInput, 0},
-    {"NaN rate", 5, call, 100, 100, 1, nan, 0, InvalidInput, 0},
     {"infinite yield", 5, put, 100, 100, 1, 0, -inf, InvalidInput, 0},
     {"zero spot", 5, call, 0, 100, 1, 0, 0, InvalidInput, 0},
-    {"negative strike", 5, put, 100, -100, 1, 0, 0, InvalidInput, 0},
     {"zero strike", 5, put, 100, 0, 1, 0, 0, InvalidInput, 0},
     {"invalid before expired", nan, call, 100, 100, 0, 0, 0, InvalidInput, 0},
     {"at expiry", 5, call, 100, 100, 0, 0, 0, Expired, 0},
@@ -381,9 +376,7 @@ const StatusCase status_cases[] = {
     {"call at forward intrinsic", Sq - Kr, call, 120, 100, 1, 0.05, 0.01, Ok, 0.0},
     {"out of the money at zero", 0, put, 120, 100, 1, 0.05, 0.01, Ok, 0.0},
     {"call at its bound", Sq, call, 120, 100, 1, 0.05, 0.01, AboveUpperBound, 0},
-    {"call above its bound", Sq * 1.5, call, 120, 100, 1, 0.05, 0.01, AboveUpperBound, 0},
     {"put at its bound", Kr, put, 120, 100, 1, 0.05, 0.01, AboveUpperBound, 0},
-    {"put above its bound", 2 * Kr, put, 120, 100, 1, 0.05, 0.01, AboveUpperBound, 0},
 };
 INSTANTIATE_TEST_SUITE_P(BlackImpliedVol, BlackImpliedVolStatus, testing::ValuesIn(status_cases));
 

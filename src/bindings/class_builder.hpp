@@ -40,8 +40,8 @@ bool add_class_attribute(const PyRef& type, const char* name, const PyRef& value
 // debug_text(member); int() of an instance is the member's position in kMembers.
 template <class T, const auto& kMembers>
 struct Enumeration {
-    static PyRef create(const char* name, reprfunc repr, PyGetSetDef* getset = nullptr) {
-        PyRef type = create_class({name, "", sizeof(Object<T>), dealloc<T>, nullptr, repr, to_int, nullptr, getset});
+    static PyRef create(const char* name, reprfunc repr, PyMethodDef* methods, PyGetSetDef* getset = nullptr) {
+        PyRef type = create_class({name, "", sizeof(Object<T>), dealloc<T>, nullptr, repr, to_int, methods, getset});
         if (!type) return {};
         for (T member : kMembers) {
             const std::string_view member_name = debug_text(member);  // a literal, so null-terminated

@@ -8,6 +8,7 @@
 #include "bindings/convert.hpp"
 #include "bindings/frame.hpp"
 #include "bindings/methods.hpp"
+#include "bindings/pickle.hpp"
 
 namespace vorel::py {
 namespace {
@@ -54,6 +55,7 @@ PyMethodDef g_methods[] = {
     static_method("continuous", continuous, "continuous()\n--\n\n"),
     static_method("compounded", compounded, "compounded(freq)\n--\n\n"),
     static_method("simple_then_compounded", simple_then_compounded, "simple_then_compounded(freq)\n--\n\n"),
+    kReduceMethod,
     kEndOfMethods,
 };
 
@@ -65,5 +67,29 @@ PyRef create() {
 }  // namespace
 
 VOREL_CLASS_OBJECT(Compounding, create)
+
+// (rule, frequency): the rule's code and a Frequency, read only by the compounded rules.
+template <>
+PyRef pickled_state<Compounding>(const Compounding& compounding) {
+    return tuple_of(from_i64(static_cast<std::uint8_t>(compounding.tag())), wrap(compounding.frequency()));
+}
+
+template <>
+PyRef unpickle<Compounding>(PyObject* state) {
+    VOREL_LET(items, state_items<2>(state));
+    VOREL_LET(tag, code_in(items[0], 4));
+    VOREL_LET(frequency, extract<Frequency>(items[1]));
+    switch (static_cast<Compounding::Tag>(tag)) {
+        case Compounding::Tag::Simple:
+            return wrap(Compounding::simple());
+        case Compounding::Tag::Compounded:
+            return wrap(Compounding::compounded(frequency));
+        case Compounding::Tag::Continuous:
+            return wrap(Compounding::continuous());
+        case Compounding::Tag::SimpleThenCompounded:
+            return wrap(Compounding::simple_then_compounded(frequency));
+    }
+    return {};
+}
 
 }  // namespace vorel::py

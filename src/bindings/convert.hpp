@@ -88,6 +88,7 @@ inline std::optional<std::uint64_t> to_u64(PyObject* object) {
 
 inline PyRef from_f64(double value) { return PyRef::steal(PyFloat_FromDouble(value)); }
 inline PyRef from_i64(std::int64_t value) { return PyRef::steal(PyLong_FromLongLong(value)); }
+inline PyRef from_u64(std::uint64_t value) { return PyRef::steal(PyLong_FromUnsignedLongLong(value)); }
 PyRef from_str(std::string_view text);
 
 // An optional argument: absent (omitted, or None) gives `fallback`, anything

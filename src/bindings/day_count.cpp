@@ -1,17 +1,21 @@
 // DayCountConvention and its two constant namespaces, Thirty360 and ActAct.
 
-#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "bindings/class_builder.hpp"
 #include "bindings/classes.hpp"
 #include "bindings/convert.hpp"
 #include "bindings/frame.hpp"
+#include "bindings/methods.hpp"
+#include "bindings/pickle.hpp"
 
 namespace vorel::py {
 namespace {
 
 struct NamespaceClass {};  // Thirty360 and ActAct have no instances
+
+PyMethodDef g_methods[] = {kReduceMethod, kEndOfMethods};
 
 PyObject* repr(PyObject* self) {
     return run_frame([&]() -> PyRef {
@@ -21,17 +25,31 @@ PyObject* repr(PyObject* self) {
     });
 }
 
+// The conventions Python can name: each one exists once, as the attribute
+// `path` of DayCountConvention ("ACT_360", "THIRTY_360.US_ISDA").
 struct Constant {
-    const char* name;
+    const char* path;
     DayCountConvention value;
 };
 
-// A class that only holds DayCountConvention constants.
-PyRef create_namespace(const char* name, PyTypeObject* convention_type, std::initializer_list<Constant> constants) {
+const Constant kConstants[] = {
+    {"ACT_360", DayCountConvention::actual_360()},
+    {"ACT_365_FIXED", DayCountConvention::actual_365_fixed()},
+    {"THIRTY_360.US_ISDA", DayCountConvention::thirty_360(Thirty360Kind::UnitedStatesIsda)},
+    {"THIRTY_360.GERMAN_ISDA", DayCountConvention::thirty_360(Thirty360Kind::GermanIsda)},
+    {"THIRTY_360.EUROBOND_ISMA", DayCountConvention::thirty_360(Thirty360Kind::EurobondIsma)},
+    {"ACT_ACT.ISDA", DayCountConvention::actual_actual(ActActKind::Isda)},
+};
+
+// A class that only holds the constants whose path starts with `prefix` and a dot.
+PyRef create_namespace(const char* name, PyTypeObject* convention_type, std::string_view prefix) {
     PyRef type = create_class({name, "", sizeof(Object<NamespaceClass>), dealloc<NamespaceClass>});
     if (!type) return {};
-    for (const Constant& constant : constants) {
-        if (!add_class_attribute(type, constant.name, make_instance(convention_type, constant.value))) return {};
+    for (const Constant& constant : kConstants) {
+        const std::string_view path = constant.path;
+        if (!path.starts_with(prefix) || path.size() <= prefix.size() || path[prefix.size()] != '.') continue;
+        const char* member = constant.path + prefix.size() + 1;
+        if (!add_class_attribute(type, member, make_instance(convention_type, constant.value))) return {};
     }
     return type;
 }
@@ -41,31 +59,40 @@ TypeSlot g_act_act;
 
 PyRef create() {
     PyRef type = create_class({"builtins.DayCountConvention", "", sizeof(Object<DayCountConvention>),
-                               dealloc<DayCountConvention>, nullptr, repr});
+                               dealloc<DayCountConvention>, nullptr, repr, nullptr, g_methods});
     if (!type) return {};
-    PyTypeObject* thirty_360 = g_thirty_360.get([&] {
-        return create_namespace("builtins.Thirty360", as_type(type),
-                                {{"US_ISDA", DayCountConvention::thirty_360(Thirty360Kind::UnitedStatesIsda)},
-                                 {"GERMAN_ISDA", DayCountConvention::thirty_360(Thirty360Kind::GermanIsda)},
-                                 {"EUROBOND_ISMA", DayCountConvention::thirty_360(Thirty360Kind::EurobondIsma)}});
-    });
-    PyTypeObject* act_act = g_act_act.get([&] {
-        return create_namespace("builtins.ActAct", as_type(type),
-                                {{"ISDA", DayCountConvention::actual_actual(ActActKind::Isda)}});
-    });
-    const bool ok =
-        thirty_360 != nullptr && act_act != nullptr &&
-        add_class_attribute(type, "ACT_360", make_instance(as_type(type), DayCountConvention::actual_360())) &&
-        add_class_attribute(type, "ACT_365_FIXED",
-                            make_instance(as_type(type), DayCountConvention::actual_365_fixed())) &&
-        add_class_attribute(type, "THIRTY_360", PyRef::borrow(reinterpret_cast<PyObject*>(thirty_360))) &&
-        add_class_attribute(type, "ACT_ACT", PyRef::borrow(reinterpret_cast<PyObject*>(act_act)));
-    if (!ok) return {};
+    PyTypeObject* thirty_360 =
+        g_thirty_360.get([&] { return create_namespace("builtins.Thirty360", as_type(type), "THIRTY_360"); });
+    PyTypeObject* act_act = g_act_act.get([&] { return create_namespace("builtins.ActAct", as_type(type), "ACT_ACT"); });
+    if (thirty_360 == nullptr || act_act == nullptr ||
+        !add_class_attribute(type, "THIRTY_360", PyRef::borrow(reinterpret_cast<PyObject*>(thirty_360))) ||
+        !add_class_attribute(type, "ACT_ACT", PyRef::borrow(reinterpret_cast<PyObject*>(act_act)))) {
+        return {};
+    }
+    for (const Constant& constant : kConstants) {
+        if (std::string_view(constant.path).find('.') != std::string_view::npos) continue;
+        if (!add_class_attribute(type, constant.path, make_instance(as_type(type), constant.value))) return {};
+    }
     return type;
 }
 
 }  // namespace
 
 VOREL_CLASS_OBJECT(DayCountConvention, create)
+
+// A convention is pickled by the path of its constant.
+template <>
+PyRef pickled_state<DayCountConvention>(const DayCountConvention& convention) {
+    for (const Constant& constant : kConstants) {
+        if (constant.value == convention) return member_state(constant.path);
+    }
+    raise(PyExc_TypeError, "cannot pickle a day-count convention that has no constant");
+    return {};
+}
+
+template <>
+PyRef unpickle<DayCountConvention>(PyObject* state) {
+    return member_from_state(state, type_object<DayCountConvention>());
+}
 
 }  // namespace vorel::py

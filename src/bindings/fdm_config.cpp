@@ -7,6 +7,7 @@
 #include "bindings/convert.hpp"
 #include "bindings/frame.hpp"
 #include "bindings/methods.hpp"
+#include "bindings/pickle.hpp"
 
 namespace vorel::py {
 namespace {
@@ -27,10 +28,13 @@ PyObject* construct_fdm_config(PyTypeObject* type, PyObject* args, PyObject* kwa
     });
 }
 
+PyMethodDef g_fdm_methods[] = {kReduceMethod, kEndOfMethods};
+
 PyRef create_fdm_config() {
     return create_class({"builtins.FdmConfig",
                          "FdmConfig(time_steps=None, grid_nodes=None, grid_std_devs=None, transform=None)\n--\n\n",
-                         sizeof(Object<FdmConfig>), dealloc<FdmConfig>, construct_fdm_config});
+                         sizeof(Object<FdmConfig>), dealloc<FdmConfig>, construct_fdm_config, nullptr, nullptr,
+                         g_fdm_methods});
 }
 
 PyObject* log_map(PyObject*, PyObject*) {
@@ -49,6 +53,7 @@ PyObject* sinh_map(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
 PyMethodDef g_transform_methods[] = {
     static_method("log", log_map, "log()\n--\n\n"),
     static_method("sinh", sinh_map, "sinh(alpha)\n--\n\n"),
+    kReduceMethod,
     kEndOfMethods,
 };
 
@@ -61,5 +66,36 @@ PyRef create_transform_config() {
 
 VOREL_CLASS_OBJECT(FdmConfig, create_fdm_config)
 VOREL_CLASS_OBJECT(TransformConfig, create_transform_config)
+
+// (transform, grid nodes, time steps, grid half-width in standard deviations).
+template <>
+PyRef pickled_state<FdmConfig>(const FdmConfig& config) {
+    return tuple_of(wrap(config.transform), from_u64(config.grid_nodes), from_u64(config.time_steps),
+                    from_f64(config.grid_std_devs));
+}
+
+template <>
+PyRef unpickle<FdmConfig>(PyObject* state) {
+    VOREL_LET(items, state_items<4>(state));
+    VOREL_LET(transform, extract<TransformConfig>(items[0]));
+    VOREL_LET(grid_nodes, to_u64(items[1]));
+    VOREL_LET(time_steps, to_u64(items[2]));
+    VOREL_LET(grid_std_devs, to_f64(items[3]));
+    return wrap(FdmConfig{transform, grid_nodes | 1, time_steps, grid_std_devs});  // odd, as the constructor makes it
+}
+
+// (map, alpha): the map's code and its stretch.
+template <>
+PyRef pickled_state<TransformConfig>(const TransformConfig& transform) {
+    return tuple_of(from_i64(static_cast<std::uint8_t>(transform.kind)), from_f64(transform.alpha));
+}
+
+template <>
+PyRef unpickle<TransformConfig>(PyObject* state) {
+    VOREL_LET(items, state_items<2>(state));
+    VOREL_LET(kind, code_in(items[0], 2));
+    VOREL_LET(alpha, to_f64(items[1]));
+    return wrap(TransformConfig{static_cast<TransformKind>(kind), alpha});
+}
 
 }  // namespace vorel::py

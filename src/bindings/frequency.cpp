@@ -4,6 +4,8 @@
 #include "bindings/classes.hpp"
 #include "bindings/convert.hpp"
 #include "bindings/frame.hpp"
+#include "bindings/methods.hpp"
+#include "bindings/pickle.hpp"
 
 namespace vorel::py {
 namespace {
@@ -25,12 +27,14 @@ PyObject* get_value(PyObject* self, void*) {
     });
 }
 
+PyMethodDef g_methods[] = {kReduceMethod, kEndOfMethods};
+
 PyGetSetDef g_getset[] = {
     {"value", get_value, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-PyRef create() { return Enumeration<Frequency, kMembers>::create("builtins.Frequency", repr, g_getset); }
+PyRef create() { return Enumeration<Frequency, kMembers>::create("builtins.Frequency", repr, g_methods, g_getset); }
 
 }  // namespace
 

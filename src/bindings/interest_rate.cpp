@@ -6,6 +6,7 @@
 #include "bindings/convert.hpp"
 #include "bindings/frame.hpp"
 #include "bindings/methods.hpp"
+#include "bindings/pickle.hpp"
 
 namespace vorel::py {
 namespace {
@@ -33,6 +34,7 @@ PyObject* discount_factor(PyObject* self, PyObject* const* args, Py_ssize_t narg
 
 PyMethodDef g_methods[] = {
     method("discount_factor", discount_factor, "discount_factor($self, t)\n--\n\n"),
+    kReduceMethod,
     kEndOfMethods,
 };
 
@@ -45,5 +47,20 @@ PyRef create() {
 }  // namespace
 
 VOREL_CLASS_OBJECT(InterestRate, create)
+
+// (rate, compounding, dcc), as the constructor takes them.
+template <>
+PyRef pickled_state<InterestRate>(const InterestRate& rate) {
+    return tuple_of(from_f64(rate.rate), wrap(rate.compounding), wrap(rate.day_count));
+}
+
+template <>
+PyRef unpickle<InterestRate>(PyObject* state) {
+    VOREL_LET(items, state_items<3>(state));
+    VOREL_LET(rate, to_f64(items[0]));
+    VOREL_LET(compounding, extract<Compounding>(items[1]));
+    VOREL_LET(day_count, extract<DayCountConvention>(items[2]));
+    return wrap(InterestRate{std::move(day_count), rate, compounding});
+}
 
 }  // namespace vorel::py

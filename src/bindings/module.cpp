@@ -9,6 +9,7 @@
 #include "bindings/classes.hpp"
 #include "bindings/frame.hpp"
 #include "bindings/globals.hpp"
+#include "bindings/pickle.hpp"
 
 namespace vorel::py {
 namespace {
@@ -100,6 +101,8 @@ PyRef initialise() {
     // The kernels of vorel.batch, reached through sys.modules and never an
     // attribute of the package.
     if (!create_batch_module()) return {};
+    // What unpickling calls, likewise reached through sys.modules only.
+    if (!create_pickle_module()) return {};
     PyObject* expected = nullptr;
     if (!g_module.compare_exchange_strong(expected, module.get(), std::memory_order_acq_rel)) {
         return PyRef::borrow(expected);

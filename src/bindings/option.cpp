@@ -11,6 +11,7 @@
 #include "bindings/execution/builder.hpp"
 #include "bindings/frame.hpp"
 #include "bindings/methods.hpp"
+#include "bindings/pickle.hpp"
 
 namespace vorel::py {
 namespace {
@@ -33,12 +34,14 @@ PyObject* exercise_style_repr(PyObject* self) {
     return run_frame([&] { return member_repr<ExerciseStyle>(self, "ExerciseStyle"); });
 }
 
+PyMethodDef g_member_methods[] = {kReduceMethod, kEndOfMethods};
+
 PyRef create_option_type() {
-    return Enumeration<OptionType, kOptionTypes>::create("builtins.OptionType", option_type_repr);
+    return Enumeration<OptionType, kOptionTypes>::create("builtins.OptionType", option_type_repr, g_member_methods);
 }
 
 PyRef create_exercise_style() {
-    return Enumeration<ExerciseStyle, kExerciseStyles>::create("builtins.ExerciseStyle", exercise_style_repr);
+    return Enumeration<ExerciseStyle, kExerciseStyles>::create("builtins.ExerciseStyle", exercise_style_repr, g_member_methods);
 }
 
 PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
@@ -90,6 +93,7 @@ PyMethodDef g_methods[] = {
     method("years_to_expiry", years_to_expiry, "years_to_expiry($self, valuation_date=None)\n--\n\n"),
     method("valuation", valuation, "valuation($self)\n--\n\n"),
     method("implied_vol", implied_vol, "implied_vol($self)\n--\n\n"),
+    kReduceMethod,
     kEndOfMethods,
 };
 
@@ -110,5 +114,22 @@ PyRef create_vanilla_option() {
 VOREL_CLASS_OBJECT(OptionType, create_option_type)
 VOREL_CLASS_OBJECT(ExerciseStyle, create_exercise_style)
 VOREL_CLASS_OBJECT(VanillaOption, create_vanilla_option)
+
+// (strike, expiry instant, option type, exercise style).
+template <>
+PyRef pickled_state<VanillaOption>(const VanillaOption& option) {
+    return tuple_of(from_f64(option.strike), instant_state(option.expiry), wrap(option.option_type),
+                    wrap(option.exercise_style));
+}
+
+template <>
+PyRef unpickle<VanillaOption>(PyObject* state) {
+    VOREL_LET(items, state_items<4>(state));
+    VOREL_LET(strike, to_f64(items[0]));
+    VOREL_LET(expiry, instant_from_state(items[1]));
+    VOREL_LET(option_type, extract<OptionType>(items[2]));
+    VOREL_LET(exercise_style, extract<ExerciseStyle>(items[3]));
+    return wrap(VanillaOption{strike, expiry, option_type, exercise_style});
+}
 
 }  // namespace vorel::py

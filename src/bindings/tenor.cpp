@@ -7,6 +7,7 @@
 #include "bindings/datetime.hpp"
 #include "bindings/frame.hpp"
 #include "bindings/methods.hpp"
+#include "bindings/pickle.hpp"
 
 namespace vorel::py {
 namespace {
@@ -55,6 +56,7 @@ PyMethodDef g_methods[] = {
     static_method("months", months, "months(n)\n--\n\n"),
     static_method("years", years, "years(n)\n--\n\n"),
     method("advance", advance, "advance($self, from)\n--\n\n"),
+    kReduceMethod,
     kEndOfMethods,
 };
 
@@ -66,5 +68,19 @@ PyRef create() {
 }  // namespace
 
 VOREL_CLASS_OBJECT(Tenor, create)
+
+// (unit, count): the unit's code and the signed count.
+template <>
+PyRef pickled_state<Tenor>(const Tenor& tenor) {
+    return tuple_of(from_i64(static_cast<std::uint8_t>(tenor.unit)), from_i64(tenor.count));
+}
+
+template <>
+PyRef unpickle<Tenor>(PyObject* state) {
+    VOREL_LET(items, state_items<2>(state));
+    VOREL_LET(unit, code_in(items[0], 4));
+    VOREL_LET(count, to_i32(items[1]));
+    return wrap(Tenor{static_cast<TenorUnit>(unit), count});
+}
 
 }  // namespace vorel::py

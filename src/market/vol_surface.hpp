@@ -31,6 +31,8 @@ public:
     // Panics "not yet implemented" for a surface other than flat.
     const DayCountConvention& day_count_convention() const;
 
+    const std::variant<Flat, TermStructure>& variant() const noexcept { return value_; }
+
 private:
     template <class V>
     explicit VolSurface(V value) noexcept : value_(std::move(value)) {}

@@ -1,6 +1,7 @@
 """Every public entry point of the module with arguments that succeed, shared by the
 leak, fuzz and memcheck runs, and the error paths that each of them can take."""
 
+import sys
 from dataclasses import dataclass
 from datetime import date, datetime, timedelta, timezone, tzinfo
 from typing import Any, Callable
@@ -214,6 +215,49 @@ ENTRIES = [
     method("ImpliedVolBuilder.calculate", lambda: implied(AMERICAN), (), float, variant="finite differences"),
 ]
 
+# One object of each kind a user can pickle, by name; the builders in every state they can be in.
+PICKLED: dict[str, Callable[[], Any]] = {
+    "Compounding": lambda: Compounding.compounded(Frequency.Quarterly),
+    "Compounding simple": Compounding.simple,
+    "InterestRate": rate,
+    "Tenor": lambda: Tenor.months(-3),
+    "RateCurve flat": lambda: RateCurve.flat(InterestRate(0.04, Compounding.simple_then_compounded(Frequency.Monthly),
+                                                          ACT_360)),
+    "RateCurve continuous": curve,
+    "RateCurve interpolated": lambda: RateCurve.interpolated(date(2024, 1, 1), [Tenor.months(6), Tenor.years(2)],
+                                                             [rate(), rate(0.06)]),
+    "VolSurface": surface,
+    "DividendSchedule": dividends,
+    "DividendSchedule empty": lambda: DividendSchedule([]),
+    "OptionMarketFrame": lambda: OptionMarketFrame(101.5, curve(), surface(), dividends(), curve()),
+    "OptionMarketFrame no borrow curve": lambda: _without_borrow_curve(frame()),
+    "VanillaOption": lambda: option(AMERICAN),
+    "TransformConfig log": TransformConfig.log,
+    "TransformConfig sinh": lambda: TransformConfig.sinh(0.1),
+    "FdmConfig": small_grid,
+    "InstrumentPolicy": policy,
+    "InstrumentPolicy analytic": lambda: InstrumentPolicy().put().call().european().analytic(),
+    "Config": config,
+    "ValuationBuilder": valuation,
+    "ValuationBuilder bare": lambda: option().valuation(),
+    "ImpliedVolBuilder": lambda: implied(AMERICAN),
+    "ImpliedVolBuilder bare": lambda: option().implied_vol(),
+    "OptionResult": lambda: valuation().compute(),
+    "Greeks": lambda: result().greeks,
+}
+# Objects that exist once: loading one of them gives the object itself.
+SINGLETONS = [*(getattr(OptionType, n) for n in ("Call", "Put")),
+              *(getattr(ExerciseStyle, n) for n in ("American", "European")),
+              *(getattr(Frequency, n) for n in ("Annual", "SemiAnnual", "Quarterly", "Monthly")),
+              ACT_360, ACT_365, DayCountConvention.THIRTY_360.US_ISDA, DayCountConvention.THIRTY_360.GERMAN_ISDA,
+              DayCountConvention.THIRTY_360.EUROBOND_ISMA, DayCountConvention.ACT_ACT.ISDA]
+
+
+def _without_borrow_curve(f):
+    f.borrow_curve = None
+    return f
+
+
 NO_CONSTRUCTOR = ("Compounding", "DayCountConvention", "Frequency", "Tenor", "PeriodCalculator", "RateCurve",
                   "VolSurface", "TransformConfig", "OptionType", "ExerciseStyle", "OptionResult", "Greeks")
 
@@ -345,6 +389,10 @@ def special_cases():
         "naive ex-date": (None, lambda _: DividendSchedule([(NAIVE, 1.0)]), ValueError, None),
         "None where a curve goes": (frame, lambda f: setattr(f, "rate_curve", None), TypeError, None),
         "hostile float": (None, lambda _: RateCurve.continuous(Trap(_raise), ACT_365), Hostile, None),
+        "newer pickle": (None, lambda _: _load(2, "VanillaOption", ()), ValueError, "cannot load a vorel pickle of "
+                         "format 2: it was written by a newer version of vorel, and this version reads format 1 only"),
+        "malformed pickle": (None, lambda _: _load(1, "Tenor", (9, 1)), ValueError,
+                             "malformed vorel pickle: a code out of range"),
         "hostile offset": (None, lambda _: option().years_to_expiry(datetime(2026, 1, 1, tzinfo=TrapZone(_raise))),
                            Hostile, None),
     }
@@ -357,6 +405,10 @@ def special_cases():
 
 def _raise():
     raise Hostile("on purpose")
+
+
+def _load(*args):
+    return sys.modules["vorel._pickle"].load(*args)
 
 
 ERROR_CASES = [*derived_cases(), *special_cases()]

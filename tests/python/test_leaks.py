@@ -4,13 +4,14 @@ keeps no references to its arguments and no memory."""
 import ctypes
 import gc
 import os
+import pickle
 import sys
 import time
 import tracemalloc
 
 import pytest
 
-from entry_points import ENTRIES, ERROR_CASES, OBSERVE, check_raised, check_returned
+from entry_points import ENTRIES, ERROR_CASES, OBSERVE, PICKLED, check_raised, check_returned
 
 CALLS = int(os.environ.get("VOREL_LEAK_CALLS", "20000"))
 SECONDS_PER_CASE = 0.4  # slow calls (the engine, the solver) run fewer times, never fewer than 1000
@@ -128,3 +129,8 @@ def test_error_paths_keep_nothing(case):
     check_raised(info.value, case)
     assert observe(receiver) == before, "a failed call changed its receiver"
     repeat(case.label, case.make, case.call, case.args)
+
+
+@pytest.mark.parametrize("name", PICKLED)
+def test_pickle_round_trips_keep_nothing(name):
+    repeat(f"pickle {name}", PICKLED[name], lambda r: pickle.loads(pickle.dumps(r)), ())

@@ -94,6 +94,13 @@ PyObject* record_config(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     });
 }
 
+// The recorded inputs as they are pickled: (option, market frame or None,
+// Config or None, valuation instant or None), the objects themselves, then
+// `more` (null: nothing more).
+PyRef inputs_state(const BuilderInputs& inputs, PyRef more = {});
+// The inputs from the first four items of a builder's state.
+std::optional<BuilderInputs> inputs_from_state(PyObject* const* items);
+
 // The inputs as a computation reads them: the option under a shared borrow
 // held for the computation, the market record and the method table taken
 // under short shared borrows.

@@ -5,6 +5,7 @@
 #include "bindings/convert.hpp"
 #include "bindings/execution/builder.hpp"
 #include "bindings/methods.hpp"
+#include "bindings/pickle.hpp"
 #include "core/interrupt.hpp"
 #include "execution/implied_vol.hpp"
 
@@ -44,6 +45,7 @@ PyMethodDef g_methods[] = {
     method("price", price, "price($self, target)\n--\n\n"),
     method("config", record_config<ImpliedVolBuilder, kConfig>, "config($self, config=None)\n--\n\n"),
     method("calculate", calculate, "calculate($self)\n--\n\n"),
+    kReduceMethod,
     kEndOfMethods,
 };
 
@@ -54,6 +56,26 @@ PyRef create() {
 }
 
 }  // namespace
+
+// The recorded inputs, then the target price or None.
+template <>
+PyRef pickled_state<ImpliedVolBuilder>(const ImpliedVolBuilder& builder) {
+    PyRef target = builder.target ? from_f64(*builder.target) : PyRef::borrow(Py_None);
+    if (!target) return {};
+    return inputs_state(builder.inputs, target);
+}
+
+template <>
+PyRef unpickle<ImpliedVolBuilder>(PyObject* state) {
+    VOREL_LET(items, state_items<5>(state));
+    VOREL_LET(inputs, inputs_from_state(items.data()));
+    ImpliedVolBuilder builder{std::move(inputs), std::nullopt};
+    if (items[4] != Py_None) {
+        VOREL_LET(target, to_f64(items[4]));
+        builder.target = target;
+    }
+    return wrap(std::move(builder));
+}
 
 VOREL_CLASS_OBJECT(ImpliedVolBuilder, create)
 

@@ -12,6 +12,7 @@
 #include "bindings/convert.hpp"
 #include "bindings/frame.hpp"
 #include "bindings/methods.hpp"
+#include "bindings/pickle.hpp"
 
 namespace vorel::py {
 namespace {
@@ -82,6 +83,7 @@ PyMethodDef g_policy_methods[] = {
     method("call", call, "call($self)\n--\n\n"),
     method("analytic", analytic, "analytic($self)\n--\n\n"),
     method("fdm", fdm, "fdm($self, fdm_config=None)\n--\n\n"),
+    kReduceMethod,
     kEndOfMethods,
 };
 
@@ -111,6 +113,7 @@ PyObject* add_policy(PyObject* self, PyObject* const* args, Py_ssize_t nargs, Py
 
 PyMethodDef g_config_methods[] = {
     method("add_policy", add_policy, "add_policy($self, policy)\n--\n\n"),
+    kReduceMethod,
     kEndOfMethods,
 };
 
@@ -119,9 +122,91 @@ PyRef create_config() {
                          construct_config, nullptr, nullptr, g_config_methods});
 }
 
+// A method as (index of its kind, FdmConfig or None).
+PyRef method_state(const PricingMethod& method) {
+    const auto* fdm = std::get_if<pricing_method::Fdm>(&method);
+    return tuple_of(from_i64(static_cast<std::int64_t>(method.index())),
+                    fdm ? wrap(fdm->config) : PyRef::borrow(Py_None));
+}
+
+std::optional<PricingMethod> method_from_state(PyObject* state) {
+    VOREL_LET(items, state_items<2>(state));
+    VOREL_LET(kind, code_in(items[0], std::variant_size_v<PricingMethod>));
+    switch (kind) {
+        case 0:
+            return PricingMethod(pricing_method::Unset{});
+        case 1:
+            return PricingMethod(pricing_method::Analytic{});
+        case 2:
+            return PricingMethod(pricing_method::FdmDefault{});
+        default:
+            return to_fdm_method(items[1]);
+    }
+}
+
+// Members as a tuple of the objects of their class.
+template <class T>
+PyRef members_state(const std::vector<T>& members) {
+    PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(members.size())));
+    for (std::size_t i = 0; tuple && i < members.size(); ++i) {
+        PyRef member = wrap(members[i]);
+        if (!member) return {};
+        PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i), member.release());
+    }
+    return tuple;
+}
+
+// Each member once, as the chained calls record them.
+template <class T>
+std::optional<std::vector<T>> members_from_state(PyObject* state) {
+    VOREL_LET(listed, to_vector(state, extract<T>));
+    std::vector<T> members;
+    for (T member : listed) include(members, member);
+    return members;
+}
+
 }  // namespace
 
 VOREL_CLASS_OBJECT(InstrumentPolicy, create_policy)
 VOREL_CLASS_OBJECT(SharedConfig, create_config)
+
+// (method, exercise styles, option types).
+template <>
+PyRef pickled_state<InstrumentPolicy>(const InstrumentPolicy& policy) {
+    return tuple_of(method_state(policy.method), members_state(policy.exercise_styles),
+                    members_state(policy.option_types));
+}
+
+template <>
+PyRef unpickle<InstrumentPolicy>(PyObject* state) {
+    VOREL_LET(items, state_items<3>(state));
+    VOREL_LET(method, method_from_state(items[0]));
+    VOREL_LET(styles, members_from_state<ExerciseStyle>(items[1]));
+    VOREL_LET(types, members_from_state<OptionType>(items[2]));
+    return wrap(InstrumentPolicy{std::move(method), std::move(styles), std::move(types)});
+}
+
+// (solver kind, tolerance, rounds, then the method of each slot in table order).
+template <>
+PyRef pickled_state<SharedConfig>(const SharedConfig& config) {
+    const Config& table = *config.table;
+    return tuple_of(from_i64(static_cast<std::uint8_t>(table.solver.kind)), from_f64(table.solver.tolerance),
+                    from_u64(table.solver.max_iterations), method_state(table.methods[0]),
+                    method_state(table.methods[1]), method_state(table.methods[2]), method_state(table.methods[3]));
+}
+
+template <>
+PyRef unpickle<SharedConfig>(PyObject* state) {
+    VOREL_LET(items, state_items<7>(state));
+    VOREL_LET(kind, code_in(items[0], 3));
+    VOREL_LET(tolerance, to_f64(items[1]));
+    VOREL_LET(max_iterations, to_u64(items[2]));
+    Config table{SolverSetting{static_cast<SolverSetting::Kind>(kind), tolerance, max_iterations}, {}};
+    for (std::size_t i = 0; i < table.methods.size(); ++i) {
+        VOREL_LET(method, method_from_state(items[3 + i]));
+        table.methods[i] = std::move(method);
+    }
+    return wrap(SharedConfig{std::make_shared<const Config>(std::move(table))});
+}
 
 }  // namespace vorel::py

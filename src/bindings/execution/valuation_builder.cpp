@@ -5,6 +5,7 @@
 #include "bindings/class_builder.hpp"
 #include "bindings/execution/builder.hpp"
 #include "bindings/methods.hpp"
+#include "bindings/pickle.hpp"
 #include "core/format.hpp"
 #include "core/interrupt.hpp"
 #include "execution/valuation.hpp"
@@ -33,6 +34,7 @@ PyMethodDef g_builder_methods[] = {
     method("at", record_valuation_time<ValuationBuilder, kAt>, "at($self, valuation_time=None)\n--\n\n"),
     method("config", record_config<ValuationBuilder, kConfig>, "config($self, config=None)\n--\n\n"),
     method("compute", compute, "compute($self)\n--\n\n"),
+    kReduceMethod,
     kEndOfMethods,
 };
 
@@ -66,6 +68,8 @@ PyObject* result_repr(PyObject* self) {
         self, [](const PricingResult& r) { return from_str("<OptionResult price=" + format_fixed(r.price, 4) + ">"); });
 }
 
+PyMethodDef g_result_methods[] = {kReduceMethod, kEndOfMethods};
+
 PyGetSetDef g_result_getset[] = {
     {"price", get_price, nullptr, nullptr, nullptr},
     {"greeks", get_greeks, nullptr, nullptr, nullptr},
@@ -74,7 +78,7 @@ PyGetSetDef g_result_getset[] = {
 
 PyRef create_result() {
     return create_class({"builtins.OptionResult", "", sizeof(Object<OptionResult>), dealloc<OptionResult>, nullptr,
-                         result_repr, nullptr, nullptr, g_result_getset});
+                         result_repr, nullptr, g_result_methods, g_result_getset});
 }
 
 PyObject* get_delta(PyObject* self, void*) {
@@ -104,10 +108,67 @@ PyGetSetDef g_greeks_getset[] = {
 
 PyRef create_greeks() {
     return create_class({"builtins.Greeks", "", sizeof(Object<Greeks>), dealloc<Greeks>, nullptr, nullptr, nullptr,
-                         nullptr, g_greeks_getset});
+                         g_result_methods, g_greeks_getset});
+}
+
+// (price, delta, gamma, theta, vega or None, rho or None).
+PyRef result_state(const PricingResult& r) {
+    return tuple_of(from_f64(r.price), from_f64(r.delta), from_f64(r.gamma), from_f64(r.theta), optional_f64(r.vega),
+                    optional_f64(r.rho));
+}
+
+std::optional<PricingResult> result_from_state(PyObject* state) {
+    VOREL_LET(items, state_items<6>(state));
+    PricingResult r;
+    double* const fields[] = {&r.price, &r.delta, &r.gamma, &r.theta};
+    for (std::size_t i = 0; i < 4; ++i) {
+        VOREL_LET(value, to_f64(items[i]));
+        *fields[i] = value;
+    }
+    std::optional<double>* const optional_fields[] = {&r.vega, &r.rho};
+    for (std::size_t i = 0; i < 2; ++i) {
+        if (items[4 + i] == Py_None) continue;
+        VOREL_LET(value, to_f64(items[4 + i]));
+        *optional_fields[i] = value;
+    }
+    return r;
 }
 
 }  // namespace
+
+template <>
+PyRef pickled_state<ValuationBuilder>(const ValuationBuilder& builder) {
+    return inputs_state(builder.inputs);
+}
+
+template <>
+PyRef unpickle<ValuationBuilder>(PyObject* state) {
+    VOREL_LET(items, state_items<4>(state));
+    VOREL_LET(inputs, inputs_from_state(items.data()));
+    return wrap(ValuationBuilder{std::move(inputs)});
+}
+
+template <>
+PyRef pickled_state<OptionResult>(const OptionResult& result) {
+    return result_state(result.result);
+}
+
+template <>
+PyRef unpickle<OptionResult>(PyObject* state) {
+    VOREL_LET(result, result_from_state(state));
+    return wrap(OptionResult{result});
+}
+
+template <>
+PyRef pickled_state<Greeks>(const Greeks& greeks) {
+    return result_state(greeks.result);
+}
+
+template <>
+PyRef unpickle<Greeks>(PyObject* state) {
+    VOREL_LET(result, result_from_state(state));
+    return wrap(Greeks{result});
+}
 
 VOREL_CLASS_OBJECT(ValuationBuilder, create_builder)
 VOREL_CLASS_OBJECT(OptionResult, create_result)

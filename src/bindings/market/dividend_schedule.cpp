@@ -9,6 +9,8 @@
 #include "bindings/convert.hpp"
 #include "bindings/datetime.hpp"
 #include "bindings/frame.hpp"
+#include "bindings/methods.hpp"
+#include "bindings/pickle.hpp"
 
 namespace vorel::py {
 namespace {
@@ -55,13 +57,49 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     });
 }
 
+PyMethodDef g_methods[] = {kReduceMethod, kEndOfMethods};
+
 PyRef create() {
     return create_class({"builtins.DividendSchedule", "DividendSchedule(raw_divs)\n--\n\n",
-                         sizeof(Object<DividendSchedule>), dealloc<DividendSchedule>, construct});
+                         sizeof(Object<DividendSchedule>), dealloc<DividendSchedule>, construct, nullptr, nullptr,
+                         g_methods});
+}
+
+// One dividend: (ex-date instant, amount).
+std::optional<Dividend> dividend_from_state(PyObject* state) {
+    VOREL_LET(items, state_items<2>(state));
+    VOREL_LET(ex_date, instant_from_state(items[0]));
+    VOREL_LET(amount, to_f64(items[1]));
+    return Dividend{ValuationTime::at_instant(ex_date), amount};
 }
 
 }  // namespace
 
 VOREL_CLASS_OBJECT(DividendSchedule, create)
+
+// (dividends,): a tuple of (ex-date instant, amount) in the schedule's order.
+template <>
+PyRef pickled_state<DividendSchedule>(const DividendSchedule& schedule) {
+    const auto entries = schedule.entries();
+    PyRef list = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(entries.size())));
+    if (!list) return {};
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].ex_date.tag != ValuationTime::Tag::Instant) {
+            raise(PyExc_TypeError, "cannot pickle a dividend whose ex-date is a calendar date");
+            return {};
+        }
+        PyRef entry = tuple_of(instant_state(entries[i].ex_date.instant), from_f64(entries[i].amount));
+        if (!entry) return {};
+        PyTuple_SetItem(list.get(), static_cast<Py_ssize_t>(i), entry.release());
+    }
+    return tuple_of(list);
+}
+
+template <>
+PyRef unpickle<DividendSchedule>(PyObject* state) {
+    VOREL_LET(items, state_items<1>(state));
+    VOREL_LET(entries, to_vector(items[0], dividend_from_state));
+    return wrap(DividendSchedule(std::move(entries)));
+}
 
 }  // namespace vorel::py

@@ -10,6 +10,8 @@
 #include "bindings/classes.hpp"
 #include "bindings/convert.hpp"
 #include "bindings/frame.hpp"
+#include "bindings/methods.hpp"
+#include "bindings/pickle.hpp"
 
 namespace vorel::py {
 namespace {
@@ -97,15 +99,37 @@ PyGetSetDef g_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+PyMethodDef g_methods[] = {kReduceMethod, kEndOfMethods};
+
 PyRef create() {
     return create_class(
         {"builtins.OptionMarketFrame",
          "OptionMarketFrame(spot, rate_curve, vol_surface, dividends=None, borrow_curve=None)\n--\n\n",
-         sizeof(Object<MarketFrame>), dealloc<MarketFrame>, construct, nullptr, nullptr, nullptr, g_getset});
+         sizeof(Object<MarketFrame>), dealloc<MarketFrame>, construct, nullptr, nullptr, g_methods, g_getset});
 }
 
 }  // namespace
 
 VOREL_CLASS_OBJECT(MarketFrame, create)
+
+// (spot, rate curve, volatility surface, dividends, borrow curve or None): the current record.
+template <>
+PyRef pickled_state<MarketFrame>(const MarketFrame& frame) {
+    const MarketFrameData& data = frame.data();
+    return tuple_of(from_f64(data.spot), wrap(data.rate_curve), wrap(data.vol_surface), wrap(data.dividends),
+                    data.borrow_curve ? wrap(*data.borrow_curve) : PyRef::borrow(Py_None));
+}
+
+template <>
+PyRef unpickle<MarketFrame>(PyObject* state) {
+    VOREL_LET(items, state_items<5>(state));
+    VOREL_LET(spot, to_f64(items[0]));
+    VOREL_LET(rate_curve, extract<RateCurve>(items[1]));
+    VOREL_LET(vol_surface, extract<VolSurface>(items[2]));
+    VOREL_LET(dividends, extract<DividendSchedule>(items[3]));
+    VOREL_LET(borrow_curve, extract_borrow_curve(items[4]));
+    return wrap(MarketFrame(MarketFrameData{spot, std::move(rate_curve), std::move(vol_surface),
+                                            std::move(dividends), std::move(borrow_curve)}));
+}
 
 }  // namespace vorel::py

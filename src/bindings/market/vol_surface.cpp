@@ -6,6 +6,7 @@
 #include "bindings/convert.hpp"
 #include "bindings/frame.hpp"
 #include "bindings/methods.hpp"
+#include "bindings/pickle.hpp"
 
 namespace vorel::py {
 namespace {
@@ -34,6 +35,7 @@ PyObject* volatility(PyObject* self, PyObject* const* args, Py_ssize_t nargs, Py
 PyMethodDef g_methods[] = {
     static_method("flat", flat, "flat(vol, day_count)\n--\n\n"),
     method("volatility", volatility, "volatility($self, strike, t)\n--\n\n"),
+    kReduceMethod,
     kEndOfMethods,
 };
 
@@ -45,5 +47,24 @@ PyRef create() {
 }  // namespace
 
 VOREL_CLASS_OBJECT(VolSurface, create)
+
+// (volatility, convention) of a flat surface, the only kind Python builds.
+template <>
+PyRef pickled_state<VolSurface>(const VolSurface& surface) {
+    const auto* flat = std::get_if<VolSurface::Flat>(&surface.variant());
+    if (flat == nullptr) {
+        raise(PyExc_TypeError, "cannot pickle a VolSurface other than flat");
+        return {};
+    }
+    return tuple_of(from_f64(flat->volatility), wrap(flat->day_count));
+}
+
+template <>
+PyRef unpickle<VolSurface>(PyObject* state) {
+    VOREL_LET(items, state_items<2>(state));
+    VOREL_LET(volatility, to_f64(items[0]));
+    VOREL_LET(day_count, extract<DayCountConvention>(items[1]));
+    return wrap(VolSurface::flat(volatility, std::move(day_count)));
+}
 
 }  // namespace vorel::py

@@ -99,6 +99,7 @@ bench-build: venv
 bench: bench-build
 	$(BENCH_PY) $(BENCH_ARGS)
 	PYTHONPATH=$(abspath build/bench) VOREL_EXPECT_EXTENSION=$(abspath build/bench/vorel) $(PY) bench/batch_throughput.py
+	PYTHONPATH=$(abspath build/bench) VOREL_EXPECT_EXTENSION=$(abspath build/bench/vorel) $(PY) bench/scale_out.py
 
 # American prices across regimes against an independent tree (and QuantLib's
 # engines when installed), per grid: bench/american_accuracy.py.

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -21,6 +20,7 @@
 #include "bindings/execution/builder.hpp"
 #include "bindings/frame.hpp"
 #include "bindings/methods.hpp"
+#include "bindings/unlocked.hpp"
 #include "core/interrupt.hpp"
 #include "execution/batch.hpp"
 #include "execution/parallel.hpp"
@@ -464,21 +464,8 @@ bool run(const Call& call, double element_ns, const ChunkWork& work) {
         const double worth = std::ceil(total / (kInlineNs / 2));
         const unsigned threads = static_cast<unsigned>(std::min<double>({worth, static_cast<double>(call.threads),
                                                                           static_cast<double>(call.count)}));
-        PyThreadState* state = PyEval_SaveThread();
-        const std::function<bool()> monitor = [&state] {
-            PyEval_RestoreThread(state);
-            const bool stop = PyErr_CheckSignals() != 0;
-            state = PyEval_SaveThread();
-            return stop;
-        };
-        std::exception_ptr failure;
-        try {
-            outcome = run_parallel(call.count, chunk, threads, work, monitor);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        PyEval_RestoreThread(state);
-        if (failure) std::rethrow_exception(failure);
+        const Unlocked unlocked;
+        outcome = run_parallel(call.count, chunk, threads, work, Unlocked::poll_signals);
     }
     if (!outcome) {
         raise_error(outcome.error());

@@ -7,7 +7,7 @@ from concurrent.futures import ThreadPoolExecutor
 import pytest
 
 from entry_points import ACT_365, AMERICAN, EUROPEAN, VALUED, config, frame, option
-from vorel import VolSurface
+from vorel import Config, FdmConfig, InstrumentPolicy, VolSurface
 
 RECORDS = [(100.0, 0.2), (120.0, 0.35)]
 
@@ -66,3 +66,22 @@ def test_a_writer_never_tears_a_record():
         stop.set()
         thread.join()
     assert seen <= expected and len(seen) > 1
+
+
+def test_other_threads_run_while_the_finite_difference_engine_works():
+    fine = Config().add_policy(InstrumentPolicy().american().fdm(FdmConfig(8000, 801)))
+    builder = option(AMERICAN).valuation().market(frame()).at(VALUED).config(fine)
+    started = threading.Event()
+
+    def price():
+        started.set()
+        builder.compute()
+
+    thread = threading.Thread(target=price)
+    thread.start()
+    started.wait()
+    rounds = 0
+    while thread.is_alive():  # would not run at all while an engine held the interpreter lock
+        rounds += 1
+    thread.join()
+    assert rounds > 10_000

@@ -46,6 +46,11 @@ std::optional<BuilderInputs> inputs_from_state(PyObject* const* items) {
     return inputs;
 }
 
+bool runs_long(const ComputeInputs& inputs) {
+    return fdm_settings(method_for(inputs.table(), inputs.option->exercise_style, inputs.option->option_type))
+        .has_value();
+}
+
 bool signal_raised() noexcept { return PyErr_CheckSignals() != 0; }
 
 }  // namespace vorel::py

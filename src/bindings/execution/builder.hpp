@@ -14,6 +14,7 @@
 #include "bindings/classes.hpp"
 #include "bindings/datetime.hpp"
 #include "bindings/frame.hpp"
+#include "bindings/unlocked.hpp"
 #include "core/period/instant.hpp"
 #include "execution/pricing_policy.hpp"
 #include "market/market_frame.hpp"
@@ -115,9 +116,25 @@ struct ComputeInputs {
 // Fails with ValueError `missing_market` when no market frame is recorded.
 std::optional<ComputeInputs> compute_inputs(const BuilderInputs& inputs, const char* missing_market);
 
+// Whether the option is priced by finite differences: work long enough to be
+// done without the interpreter lock (bindings/unlocked.hpp).
+bool runs_long(const ComputeInputs& inputs);
+
 // The engines' interrupt poll (core/interrupt.hpp) while compute() or
-// calculate() runs: the interpreter's signal handlers run, Ctrl-C's raising
+// calculate() runs under the lock: the interpreter's signal handlers run, Ctrl-C's raising
 // KeyboardInterrupt, and the work stops once one of them raised.
 bool signal_raised() noexcept;
+
+// Runs `work` (touching no Python object) under the engines' interrupt poll:
+// without the interpreter lock when `long_running`, under it otherwise.
+template <class Work>
+auto run_interruptible(bool long_running, const Work& work) {
+    if (long_running) {
+        const Unlocked unlocked;
+        return work();
+    }
+    const InterruptScope interruptible(signal_raised);
+    return work();
+}
 
 }  // namespace vorel::py

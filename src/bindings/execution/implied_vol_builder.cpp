@@ -6,7 +6,6 @@
 #include "bindings/execution/builder.hpp"
 #include "bindings/methods.hpp"
 #include "bindings/pickle.hpp"
-#include "core/interrupt.hpp"
 #include "execution/implied_vol.hpp"
 
 namespace vorel::py {
@@ -32,9 +31,11 @@ PyObject* calculate(PyObject* self, PyObject*) {
     return run_frame([&]() -> PyRef {
         VOREL_LET(builder, receiver<ImpliedVolBuilder>(self));
         VOREL_LET(inputs, compute_inputs(builder->inputs, "Market data is required for implied volatility solving."));
-        const InterruptScope interruptible(signal_raised);
-        VOREL_LET(vol, unwrap(implied_vol_solve(*inputs.option, *inputs.market, builder->inputs.valuation_time,
-                                                inputs.table(), builder->target)));
+        const auto solve = [&] {
+            return implied_vol_solve(*inputs.option, *inputs.market, builder->inputs.valuation_time, inputs.table(),
+                                     builder->target);
+        };
+        VOREL_LET(vol, unwrap(run_interruptible(runs_long(inputs), solve)));
         return from_f64(vol);
     });
 }

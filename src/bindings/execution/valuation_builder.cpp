@@ -7,7 +7,6 @@
 #include "bindings/methods.hpp"
 #include "bindings/pickle.hpp"
 #include "core/format.hpp"
-#include "core/interrupt.hpp"
 #include "execution/valuation.hpp"
 
 namespace vorel::py {
@@ -22,9 +21,10 @@ PyObject* compute(PyObject* self, PyObject*) {
     return run_frame([&]() -> PyRef {
         VOREL_LET(builder, receiver<ValuationBuilder>(self));
         VOREL_LET(inputs, compute_inputs(builder->inputs, "Market data is required for valuation."));
-        const InterruptScope interruptible(signal_raised);
-        VOREL_LET(result, unwrap(value_option(*inputs.option, *inputs.market, inputs.table(),
-                                              builder->inputs.valuation_time)));
+        const auto value = [&] {
+            return value_option(*inputs.option, *inputs.market, inputs.table(), builder->inputs.valuation_time);
+        };
+        VOREL_LET(result, unwrap(run_interruptible(runs_long(inputs), value)));
         return wrap(OptionResult{result});
     });
 }

@@ -9,6 +9,7 @@
 // never an attribute of the package.
 
 #include <array>
+#include <iterator>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -57,6 +58,23 @@ PyRef tuple_of(Items... items) {
     }
     return tuple;
 }
+
+// A tuple of make(value) for each of `values`; null when one of them fails.
+template <class Values, class Make>
+PyRef tuple_from(const Values& values, Make make) {
+    PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(std::size(values))));
+    if (!tuple) return {};
+    Py_ssize_t i = 0;
+    for (const auto& value : values) {
+        PyRef item = make(value);
+        if (!item) return {};
+        PyTuple_SetItem(tuple.get(), i++, item.release());  // steals the reference
+    }
+    return tuple;
+}
+
+// A new object of the class wrapping the value's type, for tuple_from().
+inline constexpr auto kWrapped = [](const auto& value) { return wrap(value); };
 
 inline PyRef object_or_none(PyObject* object) { return PyRef::borrow(object != nullptr ? object : Py_None); }
 

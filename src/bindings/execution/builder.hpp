@@ -121,8 +121,8 @@ std::optional<ComputeInputs> compute_inputs(const BuilderInputs& inputs, const c
 bool runs_long(const ComputeInputs& inputs);
 
 // The engines' interrupt poll (core/interrupt.hpp) while compute() or
-// calculate() runs under the lock: the interpreter's signal handlers run, Ctrl-C's raising
-// KeyboardInterrupt, and the work stops once one of them raised.
+// calculate() runs under the lock: the interpreter's signal handlers run,
+// Ctrl-C's raising KeyboardInterrupt, and the work stops once one of them raised.
 bool signal_raised() noexcept;
 
 // Runs `work` (touching no Python object) under the engines' interrupt poll:

@@ -144,18 +144,6 @@ std::optional<PricingMethod> method_from_state(PyObject* state) {
     }
 }
 
-// Members as a tuple of the objects of their class.
-template <class T>
-PyRef members_state(const std::vector<T>& members) {
-    PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(members.size())));
-    for (std::size_t i = 0; tuple && i < members.size(); ++i) {
-        PyRef member = wrap(members[i]);
-        if (!member) return {};
-        PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i), member.release());
-    }
-    return tuple;
-}
-
 // Each member once, as the chained calls record them.
 template <class T>
 std::optional<std::vector<T>> members_from_state(PyObject* state) {
@@ -173,8 +161,8 @@ VOREL_CLASS_OBJECT(SharedConfig, create_config)
 // (method, exercise styles, option types).
 template <>
 PyRef pickled_state<InstrumentPolicy>(const InstrumentPolicy& policy) {
-    return tuple_of(method_state(policy.method), members_state(policy.exercise_styles),
-                    members_state(policy.option_types));
+    return tuple_of(method_state(policy.method), tuple_from(policy.exercise_styles, kWrapped),
+                    tuple_from(policy.option_types, kWrapped));
 }
 
 template <>

@@ -80,19 +80,13 @@ VOREL_CLASS_OBJECT(DividendSchedule, create)
 // (dividends,): a tuple of (ex-date instant, amount) in the schedule's order.
 template <>
 PyRef pickled_state<DividendSchedule>(const DividendSchedule& schedule) {
-    const auto entries = schedule.entries();
-    PyRef list = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(entries.size())));
-    if (!list) return {};
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (entries[i].ex_date.tag != ValuationTime::Tag::Instant) {
+    return tuple_of(tuple_from(schedule.entries(), [](const Dividend& dividend) -> PyRef {
+        if (dividend.ex_date.tag != ValuationTime::Tag::Instant) {
             raise(PyExc_TypeError, "cannot pickle a dividend whose ex-date is a calendar date");
             return {};
         }
-        PyRef entry = tuple_of(instant_state(entries[i].ex_date.instant), from_f64(entries[i].amount));
-        if (!entry) return {};
-        PyTuple_SetItem(list.get(), static_cast<Py_ssize_t>(i), entry.release());
-    }
-    return tuple_of(list);
+        return tuple_of(instant_state(dividend.ex_date.instant), from_f64(dividend.amount));
+    }));
 }
 
 template <>

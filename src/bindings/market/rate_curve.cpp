@@ -105,17 +105,8 @@ PyRef pickled_state<RateCurve>(const RateCurve& curve) {
         return tuple_of(kind, from_f64(continuous->rate.rate), wrap(continuous->rate.day_count));
     }
     const auto& interpolated = std::get<RateCurve::Interpolated>(variant);
-    const auto list = [](const auto& values) -> PyRef {
-        PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(values.size())));
-        for (std::size_t i = 0; tuple && i < values.size(); ++i) {
-            PyRef item = wrap(values[i]);
-            if (!item) return {};
-            PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i), item.release());
-        }
-        return tuple;
-    };
-    return tuple_of(kind, from_i64(interpolated.reference_date.days_since_epoch()), list(interpolated.tenors),
-                    list(interpolated.rates));
+    return tuple_of(kind, from_i64(interpolated.reference_date.days_since_epoch()),
+                    tuple_from(interpolated.tenors, kWrapped), tuple_from(interpolated.rates, kWrapped));
 }
 
 template <>

@@ -10,8 +10,10 @@ namespace vorel::py {
 // installs the engines' interrupt poll: about every 10 ms the poll takes the
 // lock back, lets the interpreter run its signal handlers (Ctrl-C raising
 // KeyboardInterrupt) and says stop once one of them raised. Nothing in the
-// scope may touch a Python object except through poll_signals(). Scopes do
-// not nest.
+// scope may touch a Python object except through poll_signals(). A scope
+// opened by a signal handler the poll runs (a handler that prices) releases
+// and retakes the lock around its own work, and the poll releases it again
+// after the handlers.
 class Unlocked {
 public:
     Unlocked() noexcept;

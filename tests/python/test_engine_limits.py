@@ -152,7 +152,9 @@ LONG_RUN = """
     class Stop(Exception):
         pass
 
-    def stop(signum, frame):
+    def stop(signum, _):
+        # A handler that itself prices by finite differences, in the middle of the long run.
+        option.valuation().market(frame).at(valued).compute()
         raise Stop("from the handler")
 
     signal.signal(signal.SIGUSR1, stop)

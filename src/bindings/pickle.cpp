@@ -193,7 +193,10 @@ std::optional<Instant> instant_from_state(PyObject* object) {
         int overflow = 0;
         parts[i] = PyLong_AsLongLongAndOverflow(items[i], &overflow);
         if (parts[i] == -1 && PyErr_Occurred()) return std::nullopt;
-        if (overflow != 0) parts[i] = -1;  // out of every range below
+        if (overflow != 0) {
+            raise_malformed("a point in time out of range");
+            return std::nullopt;
+        }
     }
     std::optional<Instant> instant;
     if (const std::optional<Date> date = Date::from_days_since_epoch(parts[0]);

@@ -108,7 +108,7 @@ def test_a_newer_format_is_refused(format_):
         load(format_, name, state)
 
 
-HOSTILE = [None, -1, 0, 5, 2**70, -(2**70), 1.5, math.nan, "", "Call", "__class__", "THIRTY_360.__class__", (),
+HOSTILE = [None, -1, 0, 5, 2**64 - 1, 2**64 - 2, 2**70, -(2**70), 1.5, math.nan, "", "Call", "__class__", "THIRTY_360.__class__", (),
            (1,), (0, 0, 0), [1, 2], object(), OptionType.Call, VolSurface.flat(0.2, ACT_365)]
 
 
@@ -145,3 +145,12 @@ def test_a_malformed_state_is_refused_with_an_error(name):
 def test_a_panic_survives_pickling_with_its_message():
     loaded = round_trip(PanicException("broken invariant"))
     assert type(loaded) is PanicException and loaded.args == ("broken invariant",)
+
+
+@pytest.mark.parametrize("part, value", [(0, 2**63), (0, 2**64 - 1), (0, -(2**63) - 1), (0, 10**12), (1, -1),
+                                         (1, 86_400), (1, 2**64 - 1), (2, -1), (2, 2 * 10**9), (2, 2**64 - 1)])
+def test_a_point_in_time_out_of_range_is_refused_not_read_as_another(part, value):
+    load, format_, name, (strike, expiry, option_type, style) = _reduction(option())
+    moved = (*expiry[:part], value, *expiry[part + 1:])
+    with pytest.raises(ValueError, match="malformed vorel pickle: a point in time out of range"):
+        load(format_, name, (strike, moved, option_type, style))

@@ -1,7 +1,9 @@
 """Every entry point once on its success path and once on each error path: a short run
 for tools that watch every memory access (`make memcheck`)."""
 
-from entry_points import ENTRIES, ERROR_CASES, check_raised, check_returned
+import pickle
+
+from entry_points import ENTRIES, ERROR_CASES, PICKLED, check_raised, check_returned
 
 for entry in ENTRIES:
     receiver = entry.make() if entry.make else None
@@ -13,4 +15,7 @@ for case in ERROR_CASES:
         check_raised(exc, case)
     else:
         raise AssertionError(f"{case.label}: no error")
-print(f"smoke: {len(ENTRIES)} entry points, {len(ERROR_CASES)} error paths")
+for make in PICKLED.values():
+    original = make()
+    assert pickle.dumps(pickle.loads(pickle.dumps(original))) == pickle.dumps(original)
+print(f"smoke: {len(ENTRIES)} entry points, {len(ERROR_CASES)} error paths, {len(PICKLED)} pickle round trips")

@@ -16,6 +16,7 @@
 
 #include "bindings/arguments.hpp"
 #include "bindings/classes.hpp"
+#include "bindings/convert.hpp"
 #include "bindings/datetime.hpp"
 #include "bindings/execution/builder.hpp"
 #include "bindings/frame.hpp"
@@ -265,14 +266,7 @@ PyObject* numpy_empty() {
 }
 
 PyRef shape_tuple(const std::vector<Py_ssize_t>& shape) {
-    PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(shape.size())));
-    if (!tuple) return {};
-    for (std::size_t d = 0; d < shape.size(); ++d) {
-        PyObject* extent = PyLong_FromSsize_t(shape[d]);
-        if (extent == nullptr) return {};
-        PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(d), extent);
-    }
-    return tuple;
+    return tuple_from(shape, [](Py_ssize_t extent) { return PyRef::steal(PyLong_FromSsize_t(extent)); });
 }
 
 // Where `columns` float results and a status go: new NumPy arrays of the

@@ -3,7 +3,9 @@
 // exception (or the library's) set; callers wrap them with the argument name
 // through named().
 
+#include <array>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string_view>
 #include <type_traits>
@@ -90,6 +92,42 @@ inline PyRef from_f64(double value) { return PyRef::steal(PyFloat_FromDouble(val
 inline PyRef from_i64(std::int64_t value) { return PyRef::steal(PyLong_FromLongLong(value)); }
 inline PyRef from_u64(std::uint64_t value) { return PyRef::steal(PyLong_FromUnsignedLongLong(value)); }
 PyRef from_str(std::string_view text);
+
+// A tuple of new references; null when any of them is null (its failure stays set).
+template <class... Items>
+PyRef tuple_of(Items... items) {
+    const std::array<PyObject*, sizeof...(Items)> raw{items.get()...};
+    for (PyObject* item : raw) {
+        if (item == nullptr) return {};
+    }
+    PyRef tuple = PyRef::steal(PyTuple_New(sizeof...(Items)));
+    if (!tuple) return {};
+    Py_ssize_t i = 0;
+    for (PyObject* item : raw) {
+        Py_INCREF(item);
+        PyTuple_SetItem(tuple.get(), i++, item);  // steals the reference just added
+    }
+    return tuple;
+}
+
+// A tuple of make(value) for each of `values`; null when one of them fails.
+template <class Values, class Make>
+PyRef tuple_from(const Values& values, Make make) {
+    PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(std::size(values))));
+    if (!tuple) return {};
+    Py_ssize_t i = 0;
+    for (const auto& value : values) {
+        PyRef item = make(value);
+        if (!item) return {};
+        PyTuple_SetItem(tuple.get(), i++, item.release());  // steals the reference
+    }
+    return tuple;
+}
+
+// A new object of the class wrapping the value's type, for tuple_from().
+inline constexpr auto kWrapped = [](const auto& value) { return wrap(value); };
+
+inline PyRef object_or_none(PyObject* object) { return PyRef::borrow(object != nullptr ? object : Py_None); }
 
 // An optional argument: absent (omitted, or None) gives `fallback`, anything
 // else goes through `convert`.

@@ -9,7 +9,6 @@
 // never an attribute of the package.
 
 #include <array>
-#include <iterator>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -41,42 +40,6 @@ inline constexpr PyMethodDef kReduceMethod{"__reduce__", reduce, METH_NOARGS, nu
 
 // Creates `vorel._pickle` and records it in sys.modules; false with an exception set on failure.
 bool create_pickle_module();
-
-// A tuple of new references; null when any of them is null (its failure stays set).
-template <class... Items>
-PyRef tuple_of(Items... items) {
-    const std::array<PyObject*, sizeof...(Items)> raw{items.get()...};
-    for (PyObject* item : raw) {
-        if (item == nullptr) return {};
-    }
-    PyRef tuple = PyRef::steal(PyTuple_New(sizeof...(Items)));
-    if (!tuple) return {};
-    Py_ssize_t i = 0;
-    for (PyObject* item : raw) {
-        Py_INCREF(item);
-        PyTuple_SetItem(tuple.get(), i++, item);  // steals the reference just added
-    }
-    return tuple;
-}
-
-// A tuple of make(value) for each of `values`; null when one of them fails.
-template <class Values, class Make>
-PyRef tuple_from(const Values& values, Make make) {
-    PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(std::size(values))));
-    if (!tuple) return {};
-    Py_ssize_t i = 0;
-    for (const auto& value : values) {
-        PyRef item = make(value);
-        if (!item) return {};
-        PyTuple_SetItem(tuple.get(), i++, item.release());  // steals the reference
-    }
-    return tuple;
-}
-
-// A new object of the class wrapping the value's type, for tuple_from().
-inline constexpr auto kWrapped = [](const auto& value) { return wrap(value); };
-
-inline PyRef object_or_none(PyObject* object) { return PyRef::borrow(object != nullptr ? object : Py_None); }
 
 // Reading a state. Failures raise ValueError "malformed vorel pickle: ...",
 // or the conversion's own error for an item of the wrong type.

@@ -30,10 +30,10 @@ RESULT_TIMEOUT = 60
 
 
 def load_example():
-    spec = importlib.util.spec_from_file_location(EXAMPLE.stem, EXAMPLE)
-    module = importlib.util.module_from_spec(spec)
-    sys.modules[spec.name] = module
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location(EXAMPLE.stem, EXAMPLE)
+    module = importlib.util.module_from_spec(found)
+    sys.modules[found.name] = module
+    found.loader.exec_module(module)
     return module
 
 

@@ -134,6 +134,12 @@ std::optional<PricingResult> result_from_state(PyObject* state) {
     return r;
 }
 
+template <class T>
+PyRef unpickle_result(PyObject* state) {
+    VOREL_LET(result, result_from_state(state));
+    return wrap(T{result});
+}
+
 }  // namespace
 
 template <>
@@ -148,26 +154,22 @@ PyRef unpickle<ValuationBuilder>(PyObject* state) {
     return wrap(ValuationBuilder{std::move(inputs)});
 }
 
+// OptionResult and Greeks both pickle the engine result they read.
 template <>
 PyRef pickled_state<OptionResult>(const OptionResult& result) {
     return result_state(result.result);
 }
-
-template <>
-PyRef unpickle<OptionResult>(PyObject* state) {
-    VOREL_LET(result, result_from_state(state));
-    return wrap(OptionResult{result});
-}
-
 template <>
 PyRef pickled_state<Greeks>(const Greeks& greeks) {
     return result_state(greeks.result);
 }
-
+template <>
+PyRef unpickle<OptionResult>(PyObject* state) {
+    return unpickle_result<OptionResult>(state);
+}
 template <>
 PyRef unpickle<Greeks>(PyObject* state) {
-    VOREL_LET(result, result_from_state(state));
-    return wrap(Greeks{result});
+    return unpickle_result<Greeks>(state);
 }
 
 VOREL_CLASS_OBJECT(ValuationBuilder, create_builder)

@@ -13,7 +13,7 @@ import pytest
 import vorel
 from entry_points import (ACT_365, ENTRIES, OBSERVE, PICKLED, SINGLETONS, VALUED, check_raised, frame, option,
                           outcome, valuation)
-from vorel import OptionType, PanicException, VolSurface
+from vorel import OptionType, VolSurface
 
 PROTOCOLS = [0, 2, pickle.HIGHEST_PROTOCOL]
 
@@ -69,17 +69,14 @@ def test_builders_keep_the_objects_they_share():
     assert [b.compute().price for b in (loaded_first, loaded_second)] == [b.compute().price for b in (first, second)]
 
 
-def test_copies_are_independent_and_deep_copies_own_their_inputs():
+def test_a_deep_copy_owns_its_inputs_and_a_shallow_one_shares_them():
     builder = valuation()
-    shallow, deep = copy.copy(builder), copy.deepcopy(builder)
     before = builder.compute().price
-    shallow.at(None)
-    assert builder.compute().price == before  # a builder copy records on its own
-    original_frame = pickle.loads(pickle.dumps(builder)).compute().price
-    deep_state = deep.__reduce__()[1][2]
-    deep_state[1].spot = 150.0  # the deep copy's frame, not the original's
-    assert builder.compute().price == before == original_frame
-    assert deep.compute().price != before
+    shallow, deep = copy.copy(builder), copy.deepcopy(builder)
+    deep.__reduce__()[1][2][1].spot = 150.0  # the deep copy's own frame
+    assert builder.compute().price == shallow.compute().price == before != deep.compute().price
+    shallow.__reduce__()[1][2][1].spot = 150.0  # the original's frame
+    assert builder.compute().price == deep.compute().price
 
 
 def test_a_pickle_loads_in_a_fresh_interpreter():
@@ -93,12 +90,6 @@ def test_a_pickle_loads_in_a_fresh_interpreter():
 def _reduction(obj):
     load, (format_, name, state) = obj.__reduce__()
     return load, format_, name, state
-
-
-def test_the_reduction_names_a_loader_outside_the_package():
-    load, format_, name, _ = _reduction(option())
-    assert (load.__module__, load.__name__, format_, name) == ("vorel._pickle", "load", 1, "VanillaOption")
-    assert "_pickle" not in dir(vorel) and sys.modules["vorel._pickle"].load is load
 
 
 @pytest.mark.parametrize("format_", [2, 7, 2**70])
@@ -140,11 +131,6 @@ def test_a_malformed_state_is_refused_with_an_error(name):
         else:
             assert type(loaded).__module__ == "builtins"
             pickle.dumps(loaded)  # whatever loads is a whole object
-
-
-def test_a_panic_survives_pickling_with_its_message():
-    loaded = round_trip(PanicException("broken invariant"))
-    assert type(loaded) is PanicException and loaded.args == ("broken invariant",)
 
 
 @pytest.mark.parametrize("part, value", [(0, 2**63), (0, 2**64 - 1), (0, -(2**63) - 1), (0, 10**12), (1, -1),

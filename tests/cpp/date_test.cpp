@@ -1,5 +1,6 @@
 #include <chrono>
 #include <limits>
+#include <tuple>
 
 #include "test_support.hpp"
 
@@ -12,22 +13,16 @@ constexpr auto kI64Max = std::numeric_limits<std::int64_t>::max();
 constexpr auto kI64Min = std::numeric_limits<std::int64_t>::min();
 
 TEST(Date, CivilRoundTrip) {
-    const struct {
-        std::int32_t y;
-        unsigned m, d;
-        std::int64_t days;
-    } cases[] = {{1970, 1, 1, 0},          {1969, 12, 31, -1},       {2000, 2, 29, 11016},
-                 {2024, 2, 29, 19782},     {1900, 3, 1, -25508},     {1600, 2, 29, -135081},
-                 {1, 1, 1, -719162},       {9999, 12, 31, 2932896},  {-262143, 1, 1, -96465292},
-                 {262142, 12, 31, 95026236}};
+    const struct { std::int32_t y; unsigned m, d; std::int64_t days; } cases[] = {
+        {1970, 1, 1, 0},           {1969, 12, 31, -1},        {2000, 2, 29, 11016},   {2024, 2, 29, 19782},
+        {1900, 3, 1, -25508},      {1600, 2, 29, -135081},    {1, 1, 1, -719162},     {9999, 12, 31, 2932896},
+        {-262143, 1, 1, -96465292}, {262142, 12, 31, 95026236}};
     for (const auto& c : cases) {
         const auto from = Date::from_ymd(c.y, c.m, c.d);
         ASSERT_TRUE(from) << c.days;
         EXPECT_EQ(from->days_since_epoch(), c.days);
         const auto back = Date::from_days_since_epoch(c.days)->ymd();
-        EXPECT_EQ(back.year, c.y);
-        EXPECT_EQ(back.month, c.m);
-        EXPECT_EQ(back.day, c.d);
+        EXPECT_EQ(std::tuple(back.year, back.month, back.day), std::tuple(c.y, c.m, c.d));
     }
 }
 
@@ -90,42 +85,25 @@ TEST(Instant, TimestampSplitting) {
     constexpr double kInf = std::numeric_limits<double>::infinity();
     constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
     constexpr double kLastSecond = 95026236.0 * 86400 + 86399;  // 262142-12-31 23:59:59
-    const struct {
-        double ts;
-        TimestampRounding rounding;
-        std::optional<Instant> expected;
-    } cases[] = {
-        {-0.5, kNear, at(1969, 12, 31, 23, 59, 59, 500'000'000)},
-        {-0.5, kZero, at(1970, 1, 1)},
-        {-1.25, kZero, at(1969, 12, 31, 23, 59, 59)},
-        {1.000001, kNear, at(1970, 1, 1, 0, 0, 1, 1000)},
+    const struct { double ts; TimestampRounding rounding; std::optional<Instant> expected; } cases[] = {
+        {-0.5, kNear, at(1969, 12, 31, 23, 59, 59, 500'000'000)}, {-0.5, kZero, at(1970, 1, 1)},
+        {-1.25, kZero, at(1969, 12, 31, 23, 59, 59)},             {1.000001, kNear, at(1970, 1, 1, 0, 0, 1, 1000)},
         {1.75, kZero, at(1970, 1, 1, 0, 0, 1, 750'000'000)},
         // A fraction that rounds up to a whole second becomes a leap second at :59
         // and is unrepresentable anywhere else.
-        {59.9999999999, kNear, at(1970, 1, 1, 0, 0, 59, 1'000'000'000)},
-        {0.9999999999, kNear, std::nullopt},
+        {59.9999999999, kNear, at(1970, 1, 1, 0, 0, 59, 1'000'000'000)}, {0.9999999999, kNear, std::nullopt},
         {0.9999999999, kZero, at(1970, 1, 1, 0, 0, 0, 999'999'999)},
-        {kLastSecond, kNear, at(262142, 12, 31, 23, 59, 59)},
-        {kLastSecond + 1, kZero, std::nullopt},
-        {-1e300, kNear, std::nullopt},
-        {1e300, kZero, std::nullopt},
-        {kInf, kNear, std::nullopt},
-        {-kInf, kZero, std::nullopt},
-        {kNaN, kNear, std::nullopt},
-        {kNaN, kZero, std::nullopt},
+        {kLastSecond, kNear, at(262142, 12, 31, 23, 59, 59)}, {kLastSecond + 1, kZero, std::nullopt},
+        {-1e300, kNear, std::nullopt}, {1e300, kZero, std::nullopt}, {kInf, kNear, std::nullopt},
+        {-kInf, kZero, std::nullopt},  {kNaN, kNear, std::nullopt},  {kNaN, kZero, std::nullopt},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         EXPECT_EQ(instant_from_timestamp(c.ts, c.rounding), c.expected)
             << c.ts << (c.rounding == kNear ? " nearest" : " toward zero");
-    }
 }
 
 TEST(Instant, WholeSecondsTruncateTowardZero) {
-    struct Case {
-        Instant from, to;
-        std::int64_t seconds;
-    };
-    const Case cases[] = {
+    const struct { Instant from, to; std::int64_t seconds; } cases[] = {
         {at(2024, 1, 1, 0, 0, 0, 500'000'000), at(2024, 1, 1, 0, 0, 1, 400'000'000), 0},
         {at(2024, 1, 1, 0, 0, 1, 400'000'000), at(2024, 1, 1, 0, 0, 0, 500'000'000), 0},
         {at(2024, 1, 1, 0, 0, 0, 400'000'000), at(2024, 1, 1, 0, 0, 2, 500'000'000), 2},

@@ -18,48 +18,28 @@ const auto kAct365 = DayCountConvention::actual_365_fixed();
 const auto kActAct = DayCountConvention::actual_actual(ActActKind::Isda);
 const auto kBus = DayCountConvention::business_252(std::make_shared<WeekendsOnlyCalendar>());
 
-struct DaysCase {
-    Date start, end;
-    DayCountConvention convention;
-    std::int64_t days;
-};
-
 TEST(DayCount, DaysBetween) {
-    const DaysCase cases[] = {
-        {date(2024, 1, 31), date(2024, 2, 29), kUs, 29},
-        {date(2024, 1, 31), date(2024, 2, 29), kEuro, 29},
-        {date(2024, 1, 31), date(2024, 2, 29), kGerman, 30},
-        {date(2023, 1, 30), date(2023, 3, 31), kUs, 60},
-        {date(2023, 1, 29), date(2023, 3, 31), kUs, 62},
-        {date(2023, 1, 29), date(2023, 3, 31), kEuro, 61},
-        {date(2023, 2, 28), date(2023, 3, 31), kGerman, 30},
-        {date(2023, 2, 28), date(2023, 3, 31), kEuro, 32},
+    const struct { Date start, end; DayCountConvention convention; std::int64_t days; } cases[] = {
+        {date(2024, 1, 31), date(2024, 2, 29), kUs, 29},     {date(2024, 1, 31), date(2024, 2, 29), kEuro, 29},
+        {date(2024, 1, 31), date(2024, 2, 29), kGerman, 30}, {date(2023, 1, 30), date(2023, 3, 31), kUs, 60},
+        {date(2023, 1, 29), date(2023, 3, 31), kUs, 62},     {date(2023, 1, 29), date(2023, 3, 31), kEuro, 61},
+        {date(2023, 2, 28), date(2023, 3, 31), kGerman, 30}, {date(2023, 2, 28), date(2023, 3, 31), kEuro, 32},
         {date(2024, 2, 28), date(2024, 3, 31), kGerman, 32},  // not the last of February in 2024
-        {date(2023, 3, 31), date(2023, 1, 30), kUs, -60},
-        {date(2024, 3, 1), date(2024, 2, 1), kAct360, -29},
+        {date(2023, 3, 31), date(2023, 1, 30), kUs, -60},    {date(2024, 3, 1), date(2024, 2, 1), kAct360, -29},
         {date(2023, 1, 1), date(2024, 1, 1), kActAct, 365},
-        // Business/252 over Monday to Friday: the start counts, the end does not.
-        {date(2024, 1, 1), date(2024, 1, 8), kBus, 5},   // Monday to Monday
-        {date(2024, 1, 5), date(2024, 1, 6), kBus, 1},   // Friday to Saturday
-        {date(2024, 1, 6), date(2024, 1, 8), kBus, 0},   // weekend only
-        {date(1969, 12, 27), date(1970, 1, 3), kBus, 5}, // before the epoch
-        {date(2024, 1, 8), date(2024, 1, 1), kBus, 0},
-        {date(2024, 1, 8), date(2024, 1, 8), kBus, 0},
+        // Business/252 over Monday to Friday: the start counts, the end does not. Monday to Monday, Friday to
+        // Saturday, a weekend only, before the epoch, backwards and empty.
+        {date(2024, 1, 1), date(2024, 1, 8), kBus, 5},       {date(2024, 1, 5), date(2024, 1, 6), kBus, 1},
+        {date(2024, 1, 6), date(2024, 1, 8), kBus, 0},       {date(1969, 12, 27), date(1970, 1, 3), kBus, 5},
+        {date(2024, 1, 8), date(2024, 1, 1), kBus, 0},       {date(2024, 1, 8), date(2024, 1, 8), kBus, 0},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         EXPECT_EQ(days_between(c.start, c.end, c.convention), c.days)
             << c.convention.debug_text() << " from " << c.start.days_since_epoch();
-    }
 }
 
-struct FractionCase {
-    Instant start, end;
-    DayCountConvention convention;
-    double expected;
-};
-
 TEST(DayCount, YearFractionIsExactAndAntisymmetric) {
-    const FractionCase cases[] = {
+    const struct { Instant start, end; DayCountConvention convention; double expected; } cases[] = {
         {at(2024, 1, 1), at(2024, 1, 2), kAct360, 1.0 / 360.0},
         // Sub-second parts are dropped after the difference is taken.
         {at(2024, 1, 1, 0, 0, 0, 600'000'000), at(2024, 1, 1, 1, 0, 0, 500'000'000), kAct360,
@@ -71,8 +51,7 @@ TEST(DayCount, YearFractionIsExactAndAntisymmetric) {
         {at(2024, 3, 1, 15), at(2024, 3, 2, 15), kActAct, 39.0 * 3600 / (366.0 * 86400)},
         {at(2020, 6, 15, 9), at(2024, 6, 15, 6), kActAct,
          ((200.0 / 366.0 + 1.0) + 1.0 + 1.0) + (166.0 * 86400 + 6 * 3600) / 31622400.0},
-        {at(2024, 3, 2, 4), at(2024, 3, 2, 10), kUs, 0.0},
-        {at(2024, 3, 1, 23), at(2024, 3, 2, 0, 30), kUs, 1.0 / 360.0},
+        {at(2024, 3, 2, 4), at(2024, 3, 2, 10), kUs, 0.0}, {at(2024, 3, 1, 23), at(2024, 3, 2, 0, 30), kUs, 1.0 / 360.0},
         {at(2024, 1, 31, 12), at(2024, 2, 29), kGerman, 30.0 / 360.0},
         {at(2024, 1, 1, 23), at(2024, 1, 8), kBus, 5.0 / 252.0},
     };

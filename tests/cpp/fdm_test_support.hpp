@@ -13,6 +13,9 @@
 
 namespace vorel::fdm_test {
 
+using enum OptionType;
+using enum ExerciseStyle;
+
 inline const Instant kNow = test::at(2025, 1, 1);
 inline const ValuationTime kAt = ValuationTime::at_instant(kNow);
 

@@ -9,21 +9,10 @@ namespace {
 
 TEST(Format, ShortestPositional) {
     using L = std::numeric_limits<double>;
-    const struct {
-        double value;
-        const char* text;
-    } cases[] = {
-        {25.0, "25"},
-        {0.1, "0.1"},
-        {1e-7, "0.0000001"},
-        {-0.0, "-0"},
-        {-2.5, "-2.5"},
-        {1e21, "1000000000000000000000"},
-        {0.30000000000000004, "0.30000000000000004"},
-        {123456789.125, "123456789.125"},
-        {L::quiet_NaN(), "NaN"},
-        {L::infinity(), "inf"},
-        {-L::infinity(), "-inf"},
+    const struct { double value; const char* text; } cases[] = {
+        {25.0, "25"}, {0.1, "0.1"}, {1e-7, "0.0000001"}, {-0.0, "-0"}, {-2.5, "-2.5"}, {1e21, "1000000000000000000000"},
+        {0.30000000000000004, "0.30000000000000004"}, {123456789.125, "123456789.125"},
+        {L::quiet_NaN(), "NaN"}, {L::infinity(), "inf"}, {-L::infinity(), "-inf"},
     };
     for (const auto& c : cases) EXPECT_EQ(format_shortest(c.value), c.text);
 

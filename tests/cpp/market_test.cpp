@@ -25,8 +25,9 @@ TEST(RateCurve, InterpolatedCurvesTakeTheirPillarsConvention) {
     EXPECT_EQ(two_pillar_curve().day_count_convention().value(), DayCountConvention::actual_365_fixed());
     EXPECT_EQ(RateCurve::continuous(0.01, DayCountConvention::actual_360()).day_count_convention().value(),
               DayCountConvention::actual_360());
-    auto mixed = RateCurve::interpolated(date(2024, 1, 1), {{TenorUnit::Years, 1}, {TenorUnit::Years, 2}},
-                                         {continuous_rate(0.02), continuous_rate(0.03, DayCountConvention::actual_360())});
+    auto mixed =
+        RateCurve::interpolated(date(2024, 1, 1), {{TenorUnit::Years, 1}, {TenorUnit::Years, 2}},
+                                {continuous_rate(0.02), continuous_rate(0.03, DayCountConvention::actual_360())});
     ASSERT_TRUE(mixed.ok());
     const Result<DayCountConvention> convention = mixed->day_count_convention();
     ASSERT_FALSE(convention);

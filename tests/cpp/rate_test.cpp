@@ -8,19 +8,14 @@ namespace vorel {
 namespace {
 
 TEST(Compounding, DiscountFactorsAreExact) {
-    const struct {
-        double rate;
-        Compounding compounding;
-        double t, expected;
-    } cases[] = {
+    const struct { double rate; Compounding compounding; double t, expected; } cases[] = {
         {0.05, Compounding::continuous(), 2.0, 0.9048374180359595},
         {0.05, Compounding::compounded(Frequency::SemiAnnual), 1.0, 0.9518143961927424},
         {0.05, Compounding::simple(), 0.5, 0.9756097560975611},
         {0.03, Compounding::compounded(Frequency::Monthly), 1.5, 0.9560511687418194},
         {-0.01, Compounding::compounded(Frequency::Quarterly), 2.0, 1.0202268879683893},
-        {0.05, Compounding::simple(), 0.0, 1.0},
+        {0.05, Compounding::simple(), 0.0, 1.0}, {0.05, Compounding::continuous(), 0.0, 1.0},
         {0.05, Compounding::compounded(Frequency::Annual), 0.0, 1.0},
-        {0.05, Compounding::continuous(), 0.0, 1.0},
         {-0.5, Compounding::simple(), 2.0, std::numeric_limits<double>::infinity()},
     };
     for (const auto& c : cases) {

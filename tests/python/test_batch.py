@@ -128,20 +128,21 @@ def test_element_content_is_a_status_never_a_failed_batch():
     assert batch.value(100.0, expiry[0], 1, 1, negative, at=NOW).status == Status.FAILED
 
 
+DAY = np.datetime64("2025-12-31")
+TOO_FEW_NODES = Config().add_policy(InstrumentPolicy().fdm(FdmConfig(grid_nodes=1)))
+
+
 @pytest.mark.parametrize("call, error, message", [
     (lambda: batch.value(np.ones(3), np.array(["2025-12-31"] * 4, "M8[D]"), 1, 1, FRAME), ValueError, "broadcast"),
-    (lambda: batch.value(["x"], np.datetime64("2025-12-31"), 1, 1, FRAME), TypeError, "strike must be numbers"),
+    (lambda: batch.value(["x"], DAY, 1, 1, FRAME), TypeError, "strike must be numbers"),
     (lambda: batch.value(100.0, np.array([datetime(2025, 12, 31)], dtype=object), 1, 1, FRAME), ValueError,
      "timezone-aware"),
     (lambda: batch.value(100.0, np.arange(3), 1, 1, FRAME), TypeError, "expiry must be datetime64"),
-    (lambda: batch.value(100.0, np.datetime64("2025-12-31"), "Put", 1, FRAME), TypeError, "option_type"),
-    (lambda: batch.value(100.0, np.datetime64("2025-12-31"), 1, 1, "frame"), TypeError, "market"),
-    (lambda: batch.value(100.0, np.datetime64("2025-12-31"), 1, 1, FRAME, threads=0), ValueError, "threads"),
-    (lambda: batch.value(100.0, np.datetime64("2025-12-31"), 1, 1, FRAME, at=datetime(2025, 1, 1)), ValueError,
-     "timezone"),
-    (lambda: batch.value(100.0, np.datetime64("2025-12-31"), 0, 0, FRAME,
-                         config=Config().add_policy(InstrumentPolicy().fdm(FdmConfig(grid_nodes=1)))),
-     ValueError, "grid_nodes"),
+    (lambda: batch.value(100.0, DAY, "Put", 1, FRAME), TypeError, "option_type"),
+    (lambda: batch.value(100.0, DAY, 1, 1, "frame"), TypeError, "market"),
+    (lambda: batch.value(100.0, DAY, 1, 1, FRAME, threads=0), ValueError, "threads"),
+    (lambda: batch.value(100.0, DAY, 1, 1, FRAME, at=datetime(2025, 1, 1)), ValueError, "timezone"),
+    (lambda: batch.value(100.0, DAY, 0, 0, FRAME, config=TOO_FEW_NODES), ValueError, "grid_nodes"),
 ])
 def test_the_call_structure_is_checked_with_clear_errors(call, error, message):
     with pytest.raises(error, match=message):

@@ -3,7 +3,6 @@ beyond memory refused before memory is touched, bad pivots, and Ctrl-C during a 
 
 import json
 import math
-import os
 import re
 import signal
 import subprocess
@@ -30,34 +29,25 @@ def market(spot=100.0, vol=0.2, r=0.05, q=0.0):
                              RateCurve.continuous(q, ACT_365))
 
 
-def by_fdm(settings=None):
-    return Config().add_policy(InstrumentPolicy().fdm(settings))
-
-
-def american_put():
-    return VanillaOption(100.0, EXPIRY, OptionType.Put, ExerciseStyle.American)
-
-
-# Both entry points that run the engine, as calls of (settings, market).
+# Both entry points that run the engine on an American put, as calls of (settings, market).
+PUT = VanillaOption(100.0, EXPIRY, OptionType.Put, ExerciseStyle.American)
 RUNS = {
-    "compute": lambda settings, frame: american_put().valuation().market(frame).at(VALUED).config(
-        by_fdm(settings)).compute().price,
-    "calculate": lambda settings, frame: american_put().implied_vol().market(frame).at(VALUED).price(6.0).config(
-        by_fdm(settings)).calculate(),
+    "compute": lambda settings, frame: PUT.valuation().market(frame).at(VALUED).config(
+        Config().add_policy(InstrumentPolicy().fdm(settings))).compute().price,
+    "calculate": lambda settings, frame: PUT.implied_vol().market(frame).at(VALUED).price(6.0).config(
+        Config().add_policy(InstrumentPolicy().fdm(settings))).calculate(),
 }
 
 
 @pytest.mark.parametrize("run", RUNS.values(), ids=RUNS.keys())
 @pytest.mark.parametrize("settings, message", [
-    (FdmConfig(grid_std_devs=0.0), "grid_std_devs must be a positive number of standard deviations, got 0"),
     (FdmConfig(grid_std_devs=-4.0), "grid_std_devs must be a positive number of standard deviations, got -4"),
     (FdmConfig(grid_std_devs=math.nan), "grid_std_devs must be a positive number of standard deviations, got NaN"),
     (FdmConfig(grid_std_devs=math.inf), "grid_std_devs must be a positive number of standard deviations, got inf"),
     (FdmConfig(transform=TransformConfig.sinh(0.0)), "sinh transform alpha must be positive and finite, got 0"),
     (FdmConfig(transform=TransformConfig.sinh(-0.3)), "sinh transform alpha must be positive and finite, got -0.3"),
     (FdmConfig(transform=TransformConfig.sinh(math.nan)), "sinh transform alpha must be positive and finite, got NaN"),
-    (FdmConfig(grid_nodes=0), "grid_nodes must be at least 3, got 1"),  # counts are made odd
-    (FdmConfig(grid_nodes=1), "grid_nodes must be at least 3, got 1"),
+    (FdmConfig(grid_nodes=0), "grid_nodes must be at least 3, got 1"),  # counts are made odd; 1 is in the catalogue
 ])
 def test_settings_that_cannot_give_a_grid_are_refused(run, settings, message):
     with pytest.raises(ValueError) as info:
@@ -71,12 +61,10 @@ def test_the_smallest_grid_and_the_log_map_are_accepted(run):
     assert math.isfinite(run(FdmConfig(transform=TransformConfig.log()), market()))
 
 
-def test_no_volatility_is_refused_by_finite_differences_only():
-    flat = market(vol=0.0)
+def test_no_volatility_gives_the_discounted_forward_in_closed_form():  # finite differences refuse it: catalogue
     european = VanillaOption(100.0, EXPIRY, OptionType.Call, ExerciseStyle.European)
-    assert european.valuation().market(flat).at(VALUED).compute().price == pytest.approx(100 - 100 * math.exp(-0.05))
-    with pytest.raises(ValueError, match="^finite differences need a positive volatility, got 0$"):
-        european.valuation().market(flat).at(VALUED).config(by_fdm()).compute()
+    assert european.valuation().market(market(vol=0.0)).at(VALUED).compute().price == pytest.approx(
+        100 - 100 * math.exp(-0.05))
 
 
 @pytest.mark.parametrize("frame, settings", [
@@ -101,22 +89,25 @@ def run_child(script, *args):
                             stderr=subprocess.PIPE, text=True)
 
 
-OVERSIZED = """
-    import json, sys, time
+# A child's American put and both runs of it, with one FdmConfig setting from its arguments.
+CHILD = """
+    import json, signal, sys, time
     from datetime import datetime, timedelta, timezone
     from vorel import *
-
-    def status():
-        fields = dict(line.split(":", 1) for line in open("/proc/self/status"))
-        return {key: int(fields[key].split()[0]) * 1024 for key in ("VmRSS", "VmHWM")}
 
     ACT = DayCountConvention.ACT_365_FIXED
     valued = datetime(2025, 1, 15, 16, tzinfo=timezone.utc)
     option = VanillaOption(100.0, valued + timedelta(days=365), OptionType.Put, ExerciseStyle.American)
     frame = OptionMarketFrame(100.0, RateCurve.continuous(0.05, ACT), VolSurface.flat(0.2, ACT))
-    config = Config().add_policy(InstrumentPolicy().fdm(FdmConfig(grid_nodes=int(sys.argv[1]))))
+    config = Config().add_policy(InstrumentPolicy().fdm(FdmConfig(**{sys.argv[1]: int(sys.argv[2])})))
     runs = {"compute": lambda: option.valuation().market(frame).at(valued).config(config).compute(),
             "calculate": lambda: option.implied_vol().market(frame).at(valued).price(6.0).config(config).calculate()}
+"""
+OVERSIZED = CHILD + """
+    def status():
+        fields = dict(line.split(":", 1) for line in open("/proc/self/status"))
+        return {key: int(fields[key].split()[0]) * 1024 for key in ("VmRSS", "VmHWM")}
+
     before, out = status(), {}
     for name, run in runs.items():
         start = time.perf_counter()
@@ -133,7 +124,7 @@ OVERSIZED = """
 
 @pytest.mark.parametrize("nodes", [2**29, 2**40, 2**64 - 1])
 def test_work_beyond_memory_is_refused_before_memory_is_touched(nodes):
-    child = run_child(OVERSIZED, nodes)
+    child = run_child(OVERSIZED, "grid_nodes", nodes)
     out, err = child.communicate(timeout=60)
     assert child.returncode == 0, err
     report = json.loads(out)
@@ -144,11 +135,7 @@ def test_work_beyond_memory_is_refused_before_memory_is_touched(nodes):
     assert report["growth"] < 50 * 2**20, report
 
 
-LONG_RUN = """
-    import signal, sys, time
-    from datetime import datetime, timedelta, timezone
-    from vorel import *
-
+LONG_RUN = CHILD + """
     class Stop(Exception):
         pass
 
@@ -158,16 +145,9 @@ LONG_RUN = """
         raise Stop("from the handler")
 
     signal.signal(signal.SIGUSR1, stop)
-    ACT = DayCountConvention.ACT_365_FIXED
-    valued = datetime(2025, 1, 15, 16, tzinfo=timezone.utc)
-    option = VanillaOption(100.0, valued + timedelta(days=365), OptionType.Put, ExerciseStyle.American)
-    frame = OptionMarketFrame(100.0, RateCurve.continuous(0.05, ACT), VolSurface.flat(0.2, ACT))
-    config = Config().add_policy(InstrumentPolicy().fdm(FdmConfig(time_steps=2**62)))
-    builder = {"compute": lambda: option.valuation().market(frame).at(valued).config(config).compute(),
-               "calculate": lambda: option.implied_vol().market(frame).at(valued).price(6.0).config(config).calculate()}
     print("ready", flush=True)
     try:
-        builder[sys.argv[1]]()
+        runs[sys.argv[3]]()
         print("returned", flush=True)
     except BaseException as exc:
         print(type(exc).__name__, flush=True)
@@ -178,7 +158,7 @@ LONG_RUN = """
 @pytest.mark.parametrize("signum, raised", [(signal.SIGINT, "KeyboardInterrupt"), (signal.SIGUSR1, "Stop")],
                          ids=["ctrl-c", "handler raising"])
 def test_a_long_run_stops_soon_after_a_signal(entry, signum, raised):
-    child = run_child(LONG_RUN, entry)
+    child = run_child(LONG_RUN, "time_steps", 2**62, entry)
     try:
         assert child.stdout.readline() == "ready\n", child.stderr.read()
         time.sleep(0.5)  # well inside the march by now

@@ -3,6 +3,7 @@ documented error with a message; a failed call leaves its receiver as it was; an
 state a call leaves behind can still be read and priced."""
 
 import collections.abc
+import functools
 import math
 import os
 from datetime import date, datetime, timedelta, timezone
@@ -58,7 +59,8 @@ odd_offsets = st.sampled_from([None, timedelta(0), timedelta(hours=5), timedelta
 datetimes = (st.datetimes(timezones=st.none() | st.sampled_from(ZONES))
              | st.sampled_from([datetime.min.replace(tzinfo=z) for z in ZONES] + [datetime.max.replace(tzinfo=z)
                                                                                  for z in ZONES]))
-scalars = st.none() | st.booleans() | st.text(max_size=3) | st.binary(max_size=3) | floats | ints | st.dates() | datetimes
+scalars = (st.none() | st.booleans() | st.text(max_size=3) | st.binary(max_size=3) | floats | ints | st.dates()
+           | datetimes)
 days = st.integers(-400, 400).map(lambda n: EXPIRY + timedelta(days=n))
 
 # Library objects built from hostile numbers, so that pricing meets them too. A
@@ -75,10 +77,11 @@ def made(factory, fallback):
 D = vorel.DayCountConvention
 conventions = st.sampled_from([D.ACT_360, D.ACT_365_FIXED, D.THIRTY_360.US_ISDA, D.THIRTY_360.GERMAN_ISDA,
                                D.THIRTY_360.EUROBOND_ISMA, D.ACT_ACT.ISDA])
-curves = (st.builds(vorel.RateCurve.continuous, floats, st.just(ACT_365))
-          | st.builds(lambda r: vorel.RateCurve.flat(vorel.InterestRate(r, vorel.Compounding.simple(), ACT_365)), floats))
+curves = (st.builds(vorel.RateCurve.continuous, floats, st.just(ACT_365)) | st.builds(
+    lambda r: vorel.RateCurve.flat(vorel.InterestRate(r, vorel.Compounding.simple(), ACT_365)), floats))
 surfaces = st.builds(vorel.VolSurface.flat, floats, conventions)
-schedules = st.builds(made(vorel.DividendSchedule, dividends), st.lists(st.tuples(days | datetimes, floats), max_size=4))
+schedules = st.builds(made(vorel.DividendSchedule, dividends),
+                      st.lists(st.tuples(days | datetimes, floats), max_size=4))
 frames = st.builds(vorel.OptionMarketFrame, floats, curves, surfaces, st.none() | schedules, st.none() | curves)
 options = st.builds(made(vorel.VanillaOption, option), floats, days, st.sampled_from([vorel.OptionType.Call, PUT]),
                     st.sampled_from([AMERICAN, vorel.ExerciseStyle.European]))
@@ -86,23 +89,15 @@ transforms = st.none() | st.just(vorel.TransformConfig.log()) | st.builds(vorel.
 grids = st.builds(vorel.FdmConfig, small_counts, small_counts, st.none() | floats, transforms)
 
 
-def _policy(selectors, grid):
-    policy = vorel.InstrumentPolicy()
-    for name in selectors:
-        getattr(policy, name)()
+def _policy(selectors, grid):  # each selector returns the policy itself
+    policy = functools.reduce(lambda p, name: getattr(p, name)(), selectors, vorel.InstrumentPolicy())
     return policy.analytic() if grid is None else policy.fdm(grid)
-
-
-def _config(policies):
-    table = vorel.Config()
-    for policy in policies:
-        table.add_policy(policy)
-    return table
 
 
 policies = st.builds(_policy, st.lists(st.sampled_from(["american", "european", "put", "call"]), max_size=3),
                      st.none() | grids)
-configs = st.builds(_config, st.lists(policies, max_size=3))
+configs = st.builds(lambda ps: functools.reduce(vorel.Config.add_policy, ps, vorel.Config()),
+                    st.lists(policies, max_size=3))
 INSTANCES = {vorel.RateCurve: curves, vorel.VolSurface: surfaces, vorel.DividendSchedule: schedules,
              vorel.OptionMarketFrame: frames, vorel.VanillaOption: options, vorel.FdmConfig: grids,
              vorel.TransformConfig: transforms, vorel.InstrumentPolicy: policies, vorel.Config: configs}
@@ -206,7 +201,6 @@ def test_hostile_arguments(entry, data):
 
 # Prices from finite inputs ---------------------------------------------------
 
-UTC = timezone.utc
 KINDS = [(t, s) for t in (vorel.OptionType.Call, vorel.OptionType.Put)
          for s in (vorel.ExerciseStyle.European, vorel.ExerciseStyle.American)]
 settings_drawn = st.one_of(st.none(), st.builds(

@@ -6,17 +6,8 @@ from zoneinfo import ZoneInfo
 
 import pytest
 
-from vorel import (
-    Compounding,
-    DayCountConvention,
-    DividendSchedule,
-    Frequency,
-    InterestRate,
-    OptionMarketFrame,
-    RateCurve,
-    Tenor,
-    VolSurface,
-)
+from vorel import (Compounding, DayCountConvention, DividendSchedule, Frequency, InterestRate, OptionMarketFrame,
+                   RateCurve, Tenor, VolSurface)
 
 ACT_360 = DayCountConvention.ACT_360
 ACT_365 = DayCountConvention.ACT_365_FIXED
@@ -28,23 +19,19 @@ def rate(value, compounding=None, convention=ACT_365):
 
 
 def two_year_curve(first=None, second=None, reference=date(2024, 1, 1)):
-    return RateCurve.interpolated(
-        reference, [Tenor.years(1), Tenor.years(2)], [first or rate(0.02), second or rate(0.03)]
-    )
+    return RateCurve.interpolated(reference, [Tenor.years(1), Tenor.years(2)],
+                                  [first or rate(0.02), second or rate(0.03)])
 
 
 # Rate curves ---------------------------------------------------------------
 
 
-@pytest.mark.parametrize(
-    "curve, t, zero, discount",
-    [
-        (RateCurve.flat(rate(0.05, Compounding.simple(), ACT_360)), 2.0, 0.05, 1 / 1.1),
-        (RateCurve.flat(rate(0.04, Compounding.compounded(Frequency.SemiAnnual))), 1.5, 0.04, 1 / 1.02**3),
-        (RateCurve.continuous(0.03, ACT_365), 1.0, 0.03, math.exp(-0.03)),
-        (RateCurve.continuous(0.03, ACT_365), -2.0, 0.03, math.exp(0.06)),
-    ],
-)
+@pytest.mark.parametrize("curve, t, zero, discount", [
+    (RateCurve.flat(rate(0.05, Compounding.simple(), ACT_360)), 2.0, 0.05, 1 / 1.1),
+    (RateCurve.flat(rate(0.04, Compounding.compounded(Frequency.SemiAnnual))), 1.5, 0.04, 1 / 1.02**3),
+    (RateCurve.continuous(0.03, ACT_365), 1.0, 0.03, math.exp(-0.03)),
+    (RateCurve.continuous(0.03, ACT_365), -2.0, 0.03, math.exp(0.06)),
+])
 def test_flat_curves_quote_their_rate_unchanged(curve, t, zero, discount):
     assert curve.zero_rate(t) == zero
     assert curve.discount_factor(t) == discount
@@ -56,7 +43,6 @@ def test_interpolated_curve_is_linear_and_extends_its_end_segments():
     assert curve.zero_rate(t1) == 0.02 and curve.zero_rate(t2) == 0.03
     slope = 0.01 / (t2 - t1)
     assert curve.zero_rate(0.0) == pytest.approx(0.02 - slope * t1, rel=1e-15)
-    assert curve.zero_rate(0.0) < 0.02
     assert curve.zero_rate(5.0) == pytest.approx(0.03 + slope * (5.0 - t2), rel=1e-15)
     assert curve.zero_rate((t1 + t2) / 2) == pytest.approx(0.025, rel=1e-15)
 
@@ -67,12 +53,15 @@ def test_each_pillar_is_measured_under_its_own_convention():
     assert curve.zero_rate(731 / 365) == 0.03
 
 
-def test_discount_factor_compounds_by_the_first_pillar():
-    curve = two_year_curve(first=rate(0.02, Compounding.compounded(Frequency.Annual)))
-    z = curve.zero_rate(1.5)
-    assert curve.discount_factor(1.5) == 1 / (z / 1 + 1) ** (1.5 * 1)
-    continuous_first = two_year_curve(second=rate(0.03, Compounding.compounded(Frequency.Annual)))
-    assert continuous_first.discount_factor(1.5) == math.exp(-(continuous_first.zero_rate(1.5) * 1.5))
+@pytest.mark.parametrize("first, second, t, discount", [
+    (rate(0.02, Compounding.compounded(Frequency.Annual)), None, 1.5, lambda z: 1 / (z + 1) ** 1.5),
+    (None, rate(0.03, Compounding.compounded(Frequency.Annual)), 1.5, lambda z: math.exp(-(z * 1.5))),
+    (rate(0.02, Compounding.simple_then_compounded(Frequency.Annual)), None, 0.5, lambda z: 1 / (0.5 * z + 1)),
+    (rate(0.02, Compounding.simple_then_compounded(Frequency.Annual)), None, 1.5, lambda z: 1 / (z + 1) ** 1.5),
+], ids=["annual", "continuous first", "simple then compounded, short", "simple then compounded, long"])
+def test_discount_factor_compounds_by_the_first_pillar(first, second, t, discount):
+    curve = two_year_curve(first, second)
+    assert curve.discount_factor(t) == discount(curve.zero_rate(t))
 
 
 def test_reference_date_takes_a_datetime_by_its_own_fields():
@@ -80,51 +69,24 @@ def test_reference_date_takes_a_datetime_by_its_own_fields():
     assert two_year_curve(reference=late_evening).zero_rate(0.5) == two_year_curve().zero_rate(0.5)
 
 
-@pytest.mark.parametrize(
-    "tenors, rates, message",
-    [
-        ([Tenor.years(2), Tenor.years(1)], [rate(0.02), rate(0.03)], "Curve Error: Interpolation(NotMonotonic)"),
-        ([Tenor.days(0), Tenor.weeks(0)], [rate(0.02), rate(0.03)], "Curve Error: Interpolation(NotMonotonic)"),
-        ([Tenor.years(1)], [rate(0.02)], "Curve Error: Interpolation(InsufficientPoints)"),
-        ([], [], "Curve Error: Interpolation(InsufficientPoints)"),
-        ([Tenor.years(1), Tenor.years(2)], [rate(0.02)], "Curve Error: LengthMismatch"),
-    ],
-)
+@pytest.mark.parametrize("tenors, rates, message", [
+    ([Tenor.years(2), Tenor.years(1)], [rate(0.02), rate(0.03)], "Curve Error: Interpolation(NotMonotonic)"),
+    ([Tenor.days(0), Tenor.weeks(0)], [rate(0.02), rate(0.03)], "Curve Error: Interpolation(NotMonotonic)"),
+    ([Tenor.years(1)], [rate(0.02)], "Curve Error: Interpolation(InsufficientPoints)"),
+    ([], [], "Curve Error: Interpolation(InsufficientPoints)"),
+    ([Tenor.years(1), Tenor.years(2)], [rate(0.02)], "Curve Error: LengthMismatch"),
+    ([Tenor.years(1), Tenor.years(300_000)], [rate(0.02), rate(0.03)], "Curve Error: DateOutOfRange"),
+])
 def test_interpolated_construction_errors(tenors, rates, message):
     with pytest.raises(ValueError) as info:
         RateCurve.interpolated(date(2024, 1, 1), tenors, rates)
-    assert str(info.value) == message
+    assert info.value.args == (message,)
 
 
-@pytest.mark.parametrize(
-    "call, message",
-    [
-        (lambda: RateCurve.interpolated(date(2024, 1, 1), "1Y", [rate(0.02)]),
-         "argument 'tenors': Can't extract `str` to `Vec`"),
-        (lambda: RateCurve.interpolated(date(2024, 1, 1), [Tenor.years(1), 2], []),
-         "argument 'tenors': 'int' object cannot be cast as 'Tenor'"),
-        (lambda: RateCurve.interpolated(date(2024, 1, 1), [], [0.02]),
-         "argument 'rates': 'float' object cannot be cast as 'InterestRate'"),
-        (lambda: RateCurve.interpolated("2024-01-01", [], []),
-         "argument 'reference_date': 'str' object cannot be cast as 'date'"),
-    ],
-)
-def test_rate_curve_argument_errors(call, message):
+def test_an_item_of_the_wrong_class_is_named_by_its_list():
     with pytest.raises(TypeError) as info:
-        call()
-    assert str(info.value) == message
-
-
-def test_a_pillar_beyond_the_date_range_is_a_curve_error():
-    with pytest.raises(ValueError) as info:
-        RateCurve.interpolated(date(2024, 1, 1), [Tenor.years(1), Tenor.years(300_000)], [rate(0.02), rate(0.03)])
-    assert info.value.args == ("Curve Error: DateOutOfRange",)
-
-
-def test_simple_then_compounded_pillars_discount():
-    curve = two_year_curve(first=rate(0.02, Compounding.simple_then_compounded(Frequency.Annual)))
-    assert curve.discount_factor(0.5) == 1 / (0.5 * curve.zero_rate(0.5) + 1)
-    assert curve.discount_factor(1.5) == 1 / (curve.zero_rate(1.5) + 1) ** 1.5
+        RateCurve.interpolated(date(2024, 1, 1), [Tenor.years(1), 2], [])
+    assert str(info.value) == "argument 'tenors': 'int' object cannot be cast as 'Tenor'"
 
 
 # Volatility surface --------------------------------------------------------
@@ -143,39 +105,34 @@ def test_surface_arguments_are_converted_although_unused():
 # Dividend schedule ---------------------------------------------------------
 
 
+EX = datetime(2025, 3, 1, tzinfo=timezone.utc)
+
+
 class RaisingZone(tzinfo):
     def utcoffset(self, dt):
         raise ArithmeticError("zone offline")
 
 
 def test_schedule_accepts_any_order_duplicates_and_odd_amounts():
-    ex = datetime(2025, 3, 1, tzinfo=timezone.utc)
-    DividendSchedule([(ex, 1.0), (ex, 0.0), (ex - timedelta(days=30), -2.5), (ex, math.nan)])
+    DividendSchedule([(EX, 1.0), (EX, 0.0), (EX - timedelta(days=30), -2.5), (EX, math.nan)])
     DividendSchedule(((datetime(2025, 3, 1, 9, 30, tzinfo=NEW_YORK), 1),))
     DividendSchedule([(datetime(2025, 3, 1, tzinfo=timezone(timedelta(hours=9))), 1.0)])
     DividendSchedule([])
 
 
-@pytest.mark.parametrize(
-    "raw, exc_type, message",
-    [
-        ([(date(2025, 3, 1), 1.0)], TypeError,
-         "Ex-dates must be timezone-aware datetime objects. Plain dates are rejected."),
-        ([(datetime(2025, 3, 1, 9, 30), 1.0)], ValueError,
-         "Datetime must be timezone-aware (e.g., use New York or UTC time)."),
-        ([(datetime(2025, 3, 1, tzinfo=RaisingZone()), 1.0)], ArithmeticError, "zone offline"),
-        ("ab", TypeError, "argument 'raw_divs': Can't extract `str` to `Vec`"),
-        (5, TypeError, "argument 'raw_divs': 'int' object cannot be cast as 'Sequence'"),
-        ([[datetime(2025, 3, 1, tzinfo=timezone.utc), 1.0]], TypeError,
-         "argument 'raw_divs': 'list' object cannot be cast as 'tuple'"),
-        ([(datetime(2025, 3, 1, tzinfo=timezone.utc),)], TypeError,
-         "argument 'raw_divs': expected tuple of length 2, but got tuple of length 1"),
-        ([(datetime(2025, 3, 1, tzinfo=timezone.utc), 1.0, 2.0)], TypeError,
-         "argument 'raw_divs': expected tuple of length 2, but got tuple of length 3"),
-        ([(datetime(2025, 3, 1, tzinfo=timezone.utc), "1.0")], TypeError,
-         "argument 'raw_divs': must be real number, not str"),
-    ],
-)
+@pytest.mark.parametrize("raw, exc_type, message", [
+    ([(date(2025, 3, 1), 1.0)], TypeError,
+     "Ex-dates must be timezone-aware datetime objects. Plain dates are rejected."),
+    ([(datetime(2025, 3, 1, 9, 30), 1.0)], ValueError,
+     "Datetime must be timezone-aware (e.g., use New York or UTC time)."),
+    ([(datetime(2025, 3, 1, tzinfo=RaisingZone()), 1.0)], ArithmeticError, "zone offline"),
+    ("ab", TypeError, "argument 'raw_divs': Can't extract `str` to `Vec`"),
+    (5, TypeError, "argument 'raw_divs': 'int' object cannot be cast as 'Sequence'"),
+    ([[EX, 1.0]], TypeError, "argument 'raw_divs': 'list' object cannot be cast as 'tuple'"),
+    ([(EX,)], TypeError, "argument 'raw_divs': expected tuple of length 2, but got tuple of length 1"),
+    ([(EX, 1.0, 2.0)], TypeError, "argument 'raw_divs': expected tuple of length 2, but got tuple of length 3"),
+    ([(EX, "1.0")], TypeError, "argument 'raw_divs': must be real number, not str"),
+])
 def test_schedule_errors(raw, exc_type, message):
     with pytest.raises(exc_type) as info:
         DividendSchedule(raw)
@@ -208,14 +165,12 @@ def test_frame_defaults(frame):
     assert by_keyword.spot == -5.0 and by_keyword.borrow_curve.zero_rate(1.0) == 0.01
 
 
-def test_reads_are_fresh_copies_and_writes_replace_one_field(frame):
-    for name in ("rate_curve", "vol_surface", "dividends", "borrow_curve"):
-        assert getattr(frame, name) is not getattr(frame, name)
+def test_writes_replace_one_field(frame):
     before = frame.rate_curve
     frame.rate_curve = RateCurve.continuous(0.07, ACT_365)
     frame.vol_surface = VolSurface.flat(0.3, ACT_360)
     frame.spot = 101
-    frame.dividends = DividendSchedule([(datetime(2025, 3, 1, tzinfo=timezone.utc), 1.0)])
+    frame.dividends = DividendSchedule([(EX, 1.0)])
     assert before.zero_rate(1.0) == 0.05
     assert frame.rate_curve.zero_rate(1.0) == 0.07
     assert frame.vol_surface.volatility(1.0, 1.0) == 0.3
@@ -224,40 +179,5 @@ def test_reads_are_fresh_copies_and_writes_replace_one_field(frame):
     assert frame.borrow_curve is None
     frame.borrow_curve = RateCurve.continuous(0.02, ACT_365)
     assert frame.borrow_curve.zero_rate(1.0) == 0.02
-
-
-@pytest.mark.parametrize(
-    "name, value, message",
-    [
-        ("spot", "100", "argument 'spot': must be real number, not str"),
-        ("rate_curve", None, "argument 'rate_curve': 'NoneType' object cannot be cast as 'RateCurve'"),
-        ("vol_surface", None, "argument 'vol_surface': 'NoneType' object cannot be cast as 'VolSurface'"),
-        ("dividends", None, "argument 'dividends': 'NoneType' object cannot be cast as 'DividendSchedule'"),
-        ("borrow_curve", VolSurface.flat(0.2, ACT_365),
-         "argument 'borrow_curve': 'VolSurface' object cannot be cast as 'RateCurve'"),
-    ],
-)
-def test_failed_write_leaves_the_frame_unchanged(frame, name, value, message):
-    with pytest.raises(TypeError) as info:
-        setattr(frame, name, value)
-    assert str(info.value) == message
-    assert frame.spot == 100.0 and frame.rate_curve.zero_rate(1.0) == 0.05
-    assert frame.vol_surface.volatility(1.0, 1.0) == 0.2 and frame.borrow_curve.zero_rate(1.0) == 0.0
-
-
-@pytest.mark.parametrize(
-    "args, kwargs, message",
-    [
-        ((None,), {}, "OptionMarketFrame.__new__() missing 2 required positional arguments: 'rate_curve' and "
-                      "'vol_surface'"),
-        (("x", None, None), {}, "argument 'spot': must be real number, not str"),
-        ((1.0, RateCurve.continuous(0.0, ACT_365), VolSurface.flat(0.2, ACT_365)), {"dividends": []},
-         "argument 'dividends': 'list' object cannot be cast as 'DividendSchedule'"),
-        ((1.0, RateCurve.continuous(0.0, ACT_365), VolSurface.flat(0.2, ACT_365)), {"borrow_curve": 0.0},
-         "argument 'borrow_curve': 'float' object cannot be cast as 'RateCurve'"),
-    ],
-)
-def test_frame_constructor_errors(args, kwargs, message):
-    with pytest.raises(TypeError) as info:
-        OptionMarketFrame(*args, **kwargs)
-    assert str(info.value) == message
+    with pytest.raises(TypeError, match="^argument 'borrow_curve': 'VolSurface' object cannot be cast as 'RateCurve'$"):
+        frame.borrow_curve = VolSurface.flat(0.2, ACT_365)

@@ -5,7 +5,7 @@ from zoneinfo import ZoneInfo
 
 import pytest
 
-from vorel import ExerciseStyle, FdmConfig, OptionType, TransformConfig, VanillaOption
+from vorel import ExerciseStyle, FdmConfig, OptionType, VanillaOption
 
 UTC, NEW_YORK = timezone.utc, ZoneInfo("America/New_York")
 YEAR = 31_536_000  # seconds
@@ -55,19 +55,12 @@ ERRORS = [
     (lambda: VanillaOption(1, datetime(2025, 1, 1, tzinfo=FailingOffset()), 1, 2), TypeError, "offset unavailable"),
     (lambda: VanillaOption(1, EXPIRY, EUROPEAN, 2), TypeError,
      CAST.format("option_type", "ExerciseStyle", "OptionType")),
-    (lambda: VanillaOption(1, EXPIRY, CALL, CALL), TypeError,
-     CAST.format("exercise_style", "OptionType", "ExerciseStyle")),
     (lambda: option().years_to_expiry(datetime(2025, 1, 1)), ValueError,
      "valuation_date must be timezone-aware (e.g., UTC or New York time)"),
     (lambda: option().years_to_expiry(FarTimestamp(2025, 1, 1, tzinfo=UTC)), ValueError,
      "Invalid valuation_date timestamp"),
-    (lambda: option().years_to_expiry(date(2025, 1, 1)), TypeError, CAST.format("valuation_date", "date", "datetime")),
-    (lambda: FdmConfig(1, 1.0), TypeError, "argument 'grid_nodes': 'float' object cannot be interpreted as an integer"),
     (lambda: FdmConfig(-1, "101"), OverflowError, "can't convert negative int to unsigned"),
     (lambda: FdmConfig(grid_nodes=2**64), OverflowError, "int too big to convert"),
-    (lambda: FdmConfig(grid_std_devs="4"), TypeError, "argument 'grid_std_devs': must be real number, not str"),
-    (lambda: FdmConfig(transform=FdmConfig()), TypeError, CAST.format("transform", "FdmConfig", "TransformConfig")),
-    (lambda: TransformConfig.sinh(None), TypeError, "argument 'alpha': must be real number, not NoneType"),
 ]
 
 
@@ -75,7 +68,7 @@ ERRORS = [
 def test_argument_errors_in_signature_order(call, error, message):
     with pytest.raises(error) as info:
         call()
-    assert str(info.value) == message
+    assert type(info.value) is error and str(info.value) == message
 
 
 @pytest.mark.parametrize("expiry, valuation, years", [
@@ -100,8 +93,3 @@ def test_years_to_expiry_defaults_to_now(call):
     after = datetime.now(UTC)
     assert (expiry - after).total_seconds() - 1.001 < seconds <= (expiry - before).total_seconds()
 
-
-@pytest.mark.parametrize("args", [(), (None,) * 4, (0, 0, 0.0, TransformConfig.log()),
-                                  (True, 2**64 - 1, -1, TransformConfig.sinh(alpha=-2.0))])
-def test_fdm_config_construction(args):
-    assert type(FdmConfig(*args)) is FdmConfig

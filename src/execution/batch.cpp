@@ -6,7 +6,7 @@
 #include <type_traits>
 
 #include "execution/black_implied_vol.hpp"
-#include "execution/closed_form.hpp"
+#include "execution/closed_form_lanes.hpp"
 #include "execution/implied_vol.hpp"
 #include "execution/valuation.hpp"
 
@@ -48,8 +48,9 @@ void write_vol(const VolOutputs& out, std::size_t i, double vol, ElementStatus s
     out.status[i] = static_cast<std::uint8_t>(status);
 }
 
-ElementStatus status_of(const MarketInputs& inputs, double price) noexcept {
-    if (inputs.t <= 0.0) return ElementStatus::Expired;
+// Of a valuation `years` before expiry that gave `price`.
+ElementStatus status_of(double years, double price) noexcept {
+    if (years <= 0.0) return ElementStatus::Expired;
     return std::isfinite(price) ? ElementStatus::Ok : ElementStatus::Failed;
 }
 
@@ -230,8 +231,63 @@ std::optional<VanillaOption> Batch::option_at(std::size_t i, ExpiryCache& cache)
     return VanillaOption{strike, *expiry, *type, *style};
 }
 
+namespace {
+
+// Closed-form elements gathered from a run of the batch, priced together in
+// vector lanes and then written to their places.
+class AnalyticRun {
+public:
+    static constexpr std::size_t kCapacity = 256;
+
+    bool full() const noexcept { return size_ == kCapacity; }
+
+    void add(std::size_t index, const VanillaOption& option, const MarketInputs& inputs, double sigma) noexcept {
+        const std::size_t k = size_++;
+        index_[k] = index;
+        strike_[k] = option.strike;
+        years_[k] = inputs.t;
+        spot_[k] = inputs.spot;
+        sigma_[k] = sigma;
+        r_[k] = inputs.r;
+        q_[k] = inputs.q;
+        call_[k] = option.option_type == OptionType::Call ? 1.0 : 0.0;
+    }
+
+    // Prices what was added into `out` and empties the run.
+    void flush(const ValueOutputs& out) noexcept {
+        if (size_ == 0) return;
+        const AnalyticInputs in{size_, strike_, years_, spot_, sigma_, r_, q_, call_};
+        const bool greeks = out.delta != nullptr;
+        price_analytic_lanes(in, {price_, greeks ? delta_ : nullptr, gamma_, theta_, vega_, rho_});
+        for (std::size_t k = 0; k < size_; ++k) {
+            const std::size_t i = index_[k];
+            out.price[i] = price_[k];
+            if (greeks) {
+                out.delta[i] = delta_[k];
+                out.gamma[i] = gamma_[k];
+                out.theta[i] = theta_[k];
+                out.vega[i] = vega_[k];
+                out.rho[i] = rho_[k];
+            }
+            out.status[i] = static_cast<std::uint8_t>(status_of(years_[k], price_[k]));
+        }
+        size_ = 0;
+    }
+
+private:
+    std::size_t size_ = 0;
+    std::size_t index_[kCapacity];
+    double strike_[kCapacity], years_[kCapacity], spot_[kCapacity], sigma_[kCapacity], r_[kCapacity],
+        q_[kCapacity], call_[kCapacity];
+    double price_[kCapacity], delta_[kCapacity], gamma_[kCapacity], theta_[kCapacity], vega_[kCapacity],
+        rho_[kCapacity];
+};
+
+}  // namespace
+
 Result<Unit> Batch::value(std::size_t begin, std::size_t end, const ValueOutputs& out) const {
     ExpiryCache cache(market_, at_);
+    AnalyticRun analytic;
     for (std::size_t i = begin; i < end; ++i) {
         const std::optional<VanillaOption> option = option_at(i, cache);
         if (!option) {
@@ -245,10 +301,9 @@ Result<Unit> Batch::value(std::size_t begin, std::size_t end, const ValueOutputs
             write_failure(out, i, ElementStatus::Failed);
             continue;
         }
-        if (out.delta == nullptr && !fdm_settings(method)) {  // the closed form's price alone
-            const double price = price_analytic_price(*option, inputs.t, inputs.spot, *sigma, inputs.r, inputs.q);
-            out.price[i] = price;
-            out.status[i] = static_cast<std::uint8_t>(status_of(inputs, price));
+        if (!fdm_settings(method)) {
+            analytic.add(i, *option, inputs, *sigma);
+            if (analytic.full()) analytic.flush(out);
             continue;
         }
         const Result<PricingResult> result = Pricer(method, *option, market_.dividends.entries(), inputs)(*sigma);
@@ -257,8 +312,9 @@ Result<Unit> Batch::value(std::size_t begin, std::size_t end, const ValueOutputs
             write_failure(out, i, ElementStatus::Failed);
             continue;
         }
-        write_value(out, i, *result, status_of(inputs, result->price));
+        write_value(out, i, *result, status_of(inputs.t, result->price));
     }
+    analytic.flush(out);
     return Unit{};
 }
 

@@ -29,20 +29,36 @@ struct Terms {
     Value sqrtT, Nd1, Nd2, Nmd1, Nmd2, pdf_arg, Dr, Dq;
 };
 
+// What the error function is evaluated at: d1/√2 and d2/√2.
+template <class Value>
+struct ErfArguments {
+    Value sqrtT, d1, x1, x2;
+};
+
 template <class Math, class Value>
-inline Terms<Value> terms(Value K, Value T, Value S, Value sigma, Value r, Value q) noexcept {
+inline ErfArguments<Value> erf_arguments(Value K, Value T, Value S, Value sigma, Value r, Value q) noexcept {
     const Value sqrtT = Math::sqrt(T);
     const Value spread = Math::log(S / K) + (0.5 * sigma * sigma + (r - q)) * T;
     const Value width = sigma * sqrtT;
     // At the forward with no volatility left (σ√T = 0) d1 is 0/0; its limit is 0.
     const Value d1 = Math::select((spread == 0.0) & (width == 0.0), Value{} + 0.0, spread / width);
     const Value d2 = d1 - sigma * sqrtT;
-    // erf is odd to the bit and x/√2 negates exactly, so N(-d) = (1 - erf(d/√2))/2
-    // is what the normal distribution function at -d gives: two erf evaluations serve all four.
-    const Value e1 = Math::erf(d1 / 1.4142135623730951);
-    const Value e2 = Math::erf(d2 / 1.4142135623730951);
-    return {sqrtT, (e1 + 1) * 0.5, (e2 + 1) * 0.5, (1 - e1) * 0.5, (1 - e2) * 0.5, -(d1 * d1) * 0.5,
+    return {sqrtT, d1, d1 / 1.4142135623730951, d2 / 1.4142135623730951};
+}
+
+// The terms from e1 = erf(x1) and e2 = erf(x2). erf is odd to the bit and x/√2
+// negates exactly, so N(-d) = (1 - erf(d/√2))/2 is what the normal
+// distribution function at -d gives: two erf evaluations serve all four.
+template <class Math, class Value>
+inline Terms<Value> terms_from(const ErfArguments<Value>& a, Value e1, Value e2, Value T, Value r, Value q) noexcept {
+    return {a.sqrtT, (e1 + 1) * 0.5, (e2 + 1) * 0.5, (1 - e1) * 0.5, (1 - e2) * 0.5, -(a.d1 * a.d1) * 0.5,
             Math::exp(-r * T), Math::exp(-q * T)};
+}
+
+template <class Math, class Value>
+inline Terms<Value> terms(Value K, Value T, Value S, Value sigma, Value r, Value q) noexcept {
+    const ErfArguments<Value> a = erf_arguments<Math>(K, T, S, sigma, r, q);
+    return terms_from<Math>(a, Math::erf(a.x1), Math::erf(a.x2), T, r, q);
 }
 
 template <class Value>

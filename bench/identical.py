@@ -2,6 +2,10 @@
 
     python bench/identical.py --write FILE   record the results of this build
     python bench/identical.py --check FILE   compare this build's results with a record
+    python bench/identical.py --batch        only compare vorel.batch with the object API
+
+Both record modes then check that vorel.batch gives every element of whole chains the bits the object
+API gives that option alone, on every level of vector kernels this processor has (VOREL_SIMD).
 
 The results cover both engines (prices and all Greeks) over option kinds, spots, volatilities,
 rates, transforms, grid sizes and dividend schedules, and implied volatilities by both
@@ -12,6 +16,8 @@ from __future__ import annotations
 
 import argparse
 import json
+import os
+import subprocess
 import sys
 from datetime import datetime, timedelta, timezone
 from itertools import product
@@ -74,23 +80,83 @@ def results() -> dict[str, str]:
     return out
 
 
+def batch_mismatches() -> tuple[int, list[str]]:
+    """Chains of every kind valued by vorel.batch, element by element against the object API."""
+    import numpy as np
+    from vorel import batch
+
+    strikes = [55.0, 80.0, 97.5, 100.0, 103.0, 130.0, 190.0]
+    days = [1, 9, 30, 75, 76, 180, 365, 800]
+    kinds = (OptionType.Call, OptionType.Put)
+    styles = (ExerciseStyle.American, ExerciseStyle.European)
+    elements = [(k, VALUED + timedelta(days=d, hours=h), kind, style)
+                for (k, d, h), kind, style in product(product(strikes, days, (0, 5)), kinds, styles)]
+    options = [VanillaOption(*element) for element in elements]
+    strike = np.array([e[0] for e in elements])
+    expiry = np.array([e[1].replace(tzinfo=None) for e in elements], dtype="datetime64[us]")
+    codes = np.array([int(e[2]) for e in elements]), np.array([int(e[3]) for e in elements])
+    grids = [None, FdmConfig(10, 101), FdmConfig(7, 51, 3.0, TransformConfig.log()),
+             FdmConfig(25, 201, None, TransformConfig.sinh(0.1))]
+    compared, differing = 0, []
+    for (spot, sigma, r, q), divs, grid in product(((100.0, 0.25, 0.04, 0.01), (97.0, 0.6, 0.01, 0.04)),
+                                                   ([], [(75, 1.5)], [(40, 1.0), (200, 2.0)]), grids):
+        market = frame(spot, sigma, r, q, divs)
+        config = Config() if grid is None else Config().add_policy(InstrumentPolicy().american().fdm(grid))
+        valued = batch.value(strike, expiry, *codes, market, at=VALUED, config=config)
+        fields = (valued.price, valued.delta, valued.gamma, valued.theta, valued.vega, valued.rho)
+        for i, option in enumerate(options):
+            try:
+                result = option.valuation().market(market).at(VALUED).config(config).compute()
+            except ValueError:
+                continue  # refused alone; its status says so in the batch
+            g = result.greeks
+            alone = " ".join(text(v) for v in (result.price, g.delta, g.gamma, g.theta, g.vega, g.rho))
+            together = " ".join("None" if np.isnan(f[i]) and v is None else float(f[i]).hex()
+                                for f, v in zip(fields, (result.price, g.delta, g.gamma, g.theta, g.vega, g.rho)))
+            compared += 1
+            if alone != together:
+                differing.append(f"{option!r} spot={spot} divs={divs} grid={grid}\n  alone    {alone}\n"
+                                 f"  in batch {together}")
+    return compared, differing
+
+
+def check_batch_on_every_level() -> bool:
+    """Runs the batch comparison under each level of vector kernels, each in a process of its own."""
+    levels = ["portable", "avx2", "avx512"]
+    ok = True
+    for level in levels:
+        env = dict(os.environ, VOREL_SIMD=level)
+        run = subprocess.run([sys.executable, __file__, "--batch"], env=env, capture_output=True, text=True)
+        print(f"VOREL_SIMD={level}: {run.stdout.strip()}")
+        ok = ok and run.returncode == 0
+    return ok
+
+
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     group = parser.add_mutually_exclusive_group(required=True)
     group.add_argument("--write", type=Path)
     group.add_argument("--check", type=Path)
+    group.add_argument("--batch", action="store_true")
     args = parser.parse_args()
+    if args.batch:
+        compared, differing = batch_mismatches()
+        for line in differing[:10]:
+            print(line)
+        print(f"{compared - len(differing)} of {compared} batch elements identical to the object API")
+        sys.exit(1 if differing else 0)
     now = results()
     if args.write:
         args.write.write_text(json.dumps(now, indent=0) + "\n")
         print(f"{len(now)} results written to {args.write}")
-        return
+        sys.exit(0 if check_batch_on_every_level() else 1)
     recorded = json.loads(args.check.read_text())
     differing = [key for key in recorded if now.get(key) != recorded[key]]
     for key in differing[:20]:
         print(f"{key}\n  recorded {recorded[key]}\n  now      {now.get(key)}")
     print(f"{len(recorded) - len(differing)} of {len(recorded)} results identical")
-    sys.exit(1 if differing or len(now) != len(recorded) else 0)
+    batch_ok = check_batch_on_every_level()
+    sys.exit(1 if differing or len(now) != len(recorded) or not batch_ok else 0)
 
 
 if __name__ == "__main__":

@@ -52,89 +52,27 @@ void write_payoff(const VanillaOption& option, const FdmGrid& grid, std::span<do
     }
 }
 
-// The lowest spot the march must still cover just before the ex-date `t`
-// years after the valuation: the spot's paths over those years with the room
-// the grid gave them at the start, less the dividends paid before. Not a
-// number when the spot is not a usable one.
 double lowest_needed(const Inputs& in, double t, double paid_before) {
-    if (!(std::isfinite(in.spot) && in.spot > 0.0)) return std::numeric_limits<double>::quiet_NaN();
-    const LogRange reach = spot_range(in.spot, in.sigma, t, in.config.grid_std_devs, in.drift);
-    return std::exp(reach.lo) - paid_before;
+    return fdm_lowest_needed(in.spot, in.sigma, in.drift, in.config.grid_std_devs, t, paid_before);
 }
 
-// The grid through the ex-date of a dividend `amount`: just before it the value
-// at S equals the value at S − D just after it. Each node keeps its value and
-// moves up by D, exactly, unless that leaves spots the march still needs below
-// the grid (`lowest` and up) or runs nodes together (a node far below D adds
-// nothing to it; nodes whose spots still differ can share a coordinate, in
-// which the operator takes its differences). Then a fresh grid spans `lowest`
-// (nearly zero spot at the least) to the moved top, its nodes placed as at
-// the start, and takes its values from the old grid at max(S − D, 0), below
-// the old bottom along the end slope (the prescribed delta); a bottom node at
-// or below D, whose stock is left with nothing, has a flat value from then on.
 void pay_dividend(FdmDiscretisation& disc, TrBdf2Workspace& workspace, double amount, double lowest) {
-    FdmGrid moved = shifted(disc.grid(), amount);
-    const std::vector<double>& spots = moved.spot;
-    const std::vector<double>& xs = moved.x;
-    const bool distinct = std::adjacent_find(xs.begin(), xs.end(), std::greater_equal<>()) == xs.end();
-    if (distinct && !(spots.front() > lowest)) {
-        disc.replace_grid(std::move(moved));
-        return;
-    }
-    // Zero spot itself has no coordinate; a millionth of the moved bottom
-    // stands for it.
-    const double least = 1e-6 * spots.front();
-    const double bottom = lowest > least ? lowest : least;
-    FdmGrid fresh = uniform_grid(disc.grid().transform, {std::log(bottom), std::log(spots.back())}, spots.size());
-    fresh.variant = FdmGrid::Variant::Fitted;
-
-    const std::vector<double>& old_spot = disc.grid().spot;
-    const std::span<double> u = workspace.state().values();
-    const auto old = MonotoneCubicInterpolator::create(share(old_spot), share({u.begin(), u.end()}));
-    if (!old) panic(std::string("Spline failed in continuation region: ") + debug_text(old.error()));
-    const double slope = (u[1] - u[0]) / (old_spot[1] - old_spot[0]);
-    const double u0 = u[0];
-    for (std::size_t i = 0; i < u.size(); ++i) {
-        const double s = std::max(fresh.spot[i] - amount, 0.0);
-        u[i] = s < old_spot.front() ? u0 + (s - old_spot.front()) * slope : old->evaluate(s);
-    }
-    if (!(fresh.spot.front() > amount)) disc.flatten_low_end();
-    disc.replace_grid(std::move(fresh));
+    bool flatten_low = false;
+    FdmGrid next = fdm_grid_after_dividend(disc.grid().transform, disc.grid().spot, workspace.state().values(),
+                                           amount, lowest, flatten_low);
+    if (flatten_low) disc.flatten_low_end();
+    disc.replace_grid(std::move(next));
 }
 
-// Price, delta and gamma from the monotone cubic through the final values,
-// theta from the one through their image, both over the nodes' spots.
 PricingResult read_out(const FdmGrid& grid, TrBdf2Workspace& workspace, double spot) {
-    const std::span<const double> xs = grid.spot;
-    const std::span<double> sweep = workspace.spare().first(2 * grid.size());
     const InputVectors& state = workspace.state();
-
-    const auto u = MonotoneCubicInterpolator::read_at(xs, state.values(), spot, true, sweep);
-    if (!u) panic(std::string("Spline failed in continuation region: ") + debug_text(u.error()));
-    const auto v = MonotoneCubicInterpolator::read_at(xs, state.images(), spot, false, sweep);
-    if (!v) panic(std::string("Spline failed in continuation region: ") + debug_text(v.error()));
-
-    PricingResult result;
-    result.price = u->value;
-    result.delta = u->derivative;
-    result.gamma = u->second_derivative;
-    // The image is ∂V/∂τ (τ the time to expiry); calendar time runs the other way.
-    result.theta = -v->value;
-    return result;
+    return fdm_read_out(grid.spot, state.values(), state.images(), spot, workspace.spare().first(2 * grid.size()));
 }
 
 void floor_at_exercise(const LinearScheme&, PricingResult&, double) noexcept {}
 
-// An American reading below the exercise value (the cubic through the nodes
-// can dip below the payoff's line between two nodes that sit on it) is the
-// exercise value, with the payoff's delta and neither gamma nor theta.
 void floor_at_exercise(const PostProjectionScheme& scheme, PricingResult& result, double spot) noexcept {
-    const double e = scheme.exercise_value(spot);
-    if (!(result.price < e)) return;
-    result.price = e;
-    result.delta = scheme.exercise_delta(spot);
-    result.gamma = 0.0;
-    result.theta = 0.0;
+    fdm_floor_at_exercise(scheme.phi(), scheme.strike(), result, spot);
 }
 
 // Step k's share of a graded interval: 2k + 1 rounded to the nearest power of
@@ -167,7 +105,7 @@ public:
     template <class Scheme>
     std::optional<Error> pivots(const Scheme& scheme) const {
         if (!(pivots_checked_ && scheme.discretisation().op().met_bad_pivot())) return std::nullopt;
-        return Error::value("the finite-difference solve met a zero or non-finite pivot");
+        return fdm_bad_pivot_error();
     }
 
 private:
@@ -207,8 +145,7 @@ Result<Unit> step_evenly(TrBdf2Workspace& workspace, Scheme& scheme, double leng
 template <class Scheme>
 Result<Unit> step_from_expiry(TrBdf2Workspace& workspace, Scheme& scheme, double length, std::uint64_t steps,
                               Watch& watch) {
-    // The opening Euler steps are as long as the second step's implicit part.
-    const auto share = [](std::uint64_t k) { return k > 0 ? graded_units(k) : 2.0 * tr_bdf2::kA * graded_units(1); };
+    const auto share = [](std::uint64_t k) { return fdm_step_share(k); };
     double total = 0.0;
     for (std::uint64_t k = 0; k < steps; ++k) {
         total += share(k);
@@ -274,6 +211,93 @@ Result<PricingResult> march(Scheme& scheme, const Inputs& in) {
 }
 
 }  // namespace
+
+// The lowest spot the march must still cover just before the ex-date `t`
+// years after the valuation: the spot's paths over those years with the room
+// the grid gave them at the start, less the dividends paid before. Not a
+// number when the spot is not a usable one.
+double fdm_lowest_needed(double spot, double sigma, double drift, double grid_std_devs, double t,
+                         double paid_before) noexcept {
+    if (!(std::isfinite(spot) && spot > 0.0)) return std::numeric_limits<double>::quiet_NaN();
+    const LogRange reach = spot_range(spot, sigma, t, grid_std_devs, drift);
+    return std::exp(reach.lo) - paid_before;
+}
+
+// The grid through the ex-date of a dividend `amount`: just before it the value
+// at S equals the value at S − D just after it. Each node keeps its value and
+// moves up by D, exactly, unless that leaves spots the march still needs below
+// the grid (`lowest` and up) or runs nodes together (a node far below D adds
+// nothing to it; nodes whose spots still differ can share a coordinate, in
+// which the operator takes its differences). Then a fresh grid spans `lowest`
+// (nearly zero spot at the least) to the moved top, its nodes placed as at
+// the start, and takes its values from the old grid at max(S − D, 0), below
+// the old bottom along the end slope (the prescribed delta); a bottom node at
+// or below D, whose stock is left with nothing, has a flat value from then on.
+FdmGrid fdm_grid_after_dividend(const Transform& transform, std::span<const double> old_spot, std::span<double> u,
+                                double amount, double lowest, bool& flatten_low) {
+    FdmGrid moved = shifted(transform, old_spot, amount);
+    const std::vector<double>& xs = moved.x;
+    const bool distinct = std::adjacent_find(xs.begin(), xs.end(), std::greater_equal<>()) == xs.end();
+    if (distinct && !(moved.spot.front() > lowest)) {
+        flatten_low = false;
+        return moved;
+    }
+    // Zero spot itself has no coordinate; a millionth of the moved bottom
+    // stands for it.
+    const double least = 1e-6 * moved.spot.front();
+    const double bottom = lowest > least ? lowest : least;
+    FdmGrid fresh = uniform_grid(transform, {std::log(bottom), std::log(moved.spot.back())}, moved.size());
+    fresh.variant = FdmGrid::Variant::Fitted;
+
+    const auto old = MonotoneCubicInterpolator::create(share({old_spot.begin(), old_spot.end()}),
+                                                       share({u.begin(), u.end()}));
+    if (!old) panic(std::string("Spline failed in continuation region: ") + debug_text(old.error()));
+    const double slope = (u[1] - u[0]) / (old_spot[1] - old_spot[0]);
+    const double u0 = u[0];
+    for (std::size_t i = 0; i < u.size(); ++i) {
+        const double s = std::max(fresh.spot[i] - amount, 0.0);
+        u[i] = s < old_spot.front() ? u0 + (s - old_spot.front()) * slope : old->evaluate(s);
+    }
+    flatten_low = !(fresh.spot.front() > amount);
+    return fresh;
+}
+
+// Price, delta and gamma from the monotone cubic through the final values,
+// theta from the one through their image, both over the nodes' spots.
+PricingResult fdm_read_out(std::span<const double> spots, std::span<const double> values,
+                           std::span<const double> images, double spot, std::span<double> sweep) {
+    const auto u = MonotoneCubicInterpolator::read_at(spots, values, spot, true, sweep);
+    if (!u) panic(std::string("Spline failed in continuation region: ") + debug_text(u.error()));
+    const auto v = MonotoneCubicInterpolator::read_at(spots, images, spot, false, sweep);
+    if (!v) panic(std::string("Spline failed in continuation region: ") + debug_text(v.error()));
+
+    PricingResult result;
+    result.price = u->value;
+    result.delta = u->derivative;
+    result.gamma = u->second_derivative;
+    // The image is ∂V/∂τ (τ the time to expiry); calendar time runs the other way.
+    result.theta = -v->value;
+    return result;
+}
+
+// An American reading below the exercise value (the cubic through the nodes
+// can dip below the payoff's line between two nodes that sit on it) is the
+// exercise value, with the payoff's delta and neither gamma nor theta.
+void fdm_floor_at_exercise(double phi, double strike, PricingResult& result, double spot) noexcept {
+    const double e = exercise_value(phi, strike, spot);
+    if (!(result.price < e)) return;
+    result.price = e;
+    result.delta = exercise_delta(phi, strike, spot);
+    result.gamma = 0.0;
+    result.theta = 0.0;
+}
+
+Error fdm_bad_pivot_error() { return Error::value("the finite-difference solve met a zero or non-finite pivot"); }
+
+// The opening Euler steps are as long as the second step's implicit part.
+double fdm_step_share(std::uint64_t k) noexcept {
+    return k > 0 ? graded_units(k) : 2.0 * tr_bdf2::kA * graded_units(1);
+}
 
 std::uint64_t interval_steps(double length, double t, std::uint64_t time_steps) noexcept {
     const double rounded = std::round(length / t * static_cast<double>(time_steps));  // halves away from zero

@@ -15,6 +15,7 @@
 #include "instruments/vanilla_option.hpp"
 #include "market/dividend.hpp"
 #include "methods/finite_difference/fdm_config.hpp"
+#include "methods/finite_difference/grids/fdm_grid.hpp"
 
 namespace vorel {
 
@@ -83,6 +84,39 @@ Result<PricingResult> price_fdm(const VanillaOption& option, std::span<const Div
 Result<PricingResult> price_fdm(const VanillaOption& option, std::span<const Dividend> dividends,
                                 const ValuationTime& valuation_time, const FdmConfig& config, double spot,
                                 double sigma, double r, double q);
+
+// Pieces of the march that the lane engine (orchestration/fdm_lanes.hpp) runs
+// for each option on its own, so that both engines do the same operations.
+
+// The lowest spot the march must still cover just before the ex-date `t`
+// years after the valuation, `paid_before` still to be paid at earlier ones;
+// NaN unless the spot is finite and positive.
+double fdm_lowest_needed(double spot, double sigma, double drift, double grid_std_devs, double t,
+                         double paid_before) noexcept;
+
+// The grid just before the ex-date of a dividend `amount` on a grid of
+// `spots` (and `transform`) holding values `u` just after it: the grid moved up
+// by the amount, or a fresh one reaching down to `lowest` with `u` remapped onto
+// it in place. `flatten_low` tells whether the lowest node's value is flat from
+// then on. Panics "Spline failed in continuation region: {error}".
+FdmGrid fdm_grid_after_dividend(const Transform& transform, std::span<const double> spots, std::span<double> u,
+                                double amount, double lowest, bool& flatten_low);
+
+// Price, delta, gamma and theta at `spot` from the final values and their
+// operator image on nodes at `spots`; `sweep` holds 2·n values. Panics "Spline
+// failed in continuation region: {error}".
+PricingResult fdm_read_out(std::span<const double> spots, std::span<const double> values,
+                           std::span<const double> images, double spot, std::span<double> sweep);
+
+// An American reading below the exercise value max(φ·(S − K), 0) becomes it.
+void fdm_floor_at_exercise(double phi, double strike, PricingResult& result, double spot) noexcept;
+
+// The error of a factorisation that met a zero or non-finite pivot.
+Error fdm_bad_pivot_error();
+
+// Step k's share of an interval stepped from expiry (the opening pair of
+// implicit Euler steps counted as one).
+double fdm_step_share(std::uint64_t k) noexcept;
 
 // The number of steps for an interval of `length` years out of `t`, given
 // `time_steps` over the whole life: the nearest integer (halves away from zero,

@@ -27,8 +27,7 @@ public:
     // `tau`: the prescribed end differences, an end on its exercise value
     // taking the payoff's delta.
     NeumannStandard::Ends rhs_ends(double tau, bool low_exercised = false, bool high_exercised = false) const noexcept {
-        const NeumannStandard::Ends delta = boundary_.deltas(tau, low_exercised, high_exercised);
-        return {scale_.low * delta.low, scale_.high * delta.high};
+        return boundary_.rhs_ends(scale_, tau, low_exercised, high_exercised);
     }
 
     // Moves to a new grid (same size) with a freshly built, closed operator.

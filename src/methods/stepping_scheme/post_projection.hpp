@@ -16,6 +16,12 @@
 
 namespace vorel {
 
+// The exercise value at spot s, max(φ·(s − K), 0), and its slope there.
+inline double exercise_value(double phi, double strike, double s) noexcept { return std::max(phi * (s - strike), 0.0); }
+inline double exercise_delta(double phi, double strike, double s) noexcept {
+    return exercise_value(phi, strike, s) > 0.0 ? phi : 0.0;
+}
+
 class PostProjectionScheme {
 public:
     // phi: +1 for a call, −1 for a put.
@@ -26,8 +32,10 @@ public:
     const FdmDiscretisation& discretisation() const noexcept { return discretisation_; }
 
     // The exercise value at spot s, max(φ·(s − K), 0), and its slope there.
-    double exercise_value(double s) const noexcept { return std::max(phi_ * (s - strike_), 0.0); }
-    double exercise_delta(double s) const noexcept { return exercise_value(s) > 0.0 ? phi_ : 0.0; }
+    double exercise_value(double s) const noexcept { return vorel::exercise_value(phi_, strike_, s); }
+    double exercise_delta(double s) const noexcept { return vorel::exercise_delta(phi_, strike_, s); }
+    double strike() const noexcept { return strike_; }
+    double phi() const noexcept { return phi_; }
 
     // [payoff ; L·payoff] from a state holding the payoff, the image held
     // where exercise is better than holding.

@@ -42,7 +42,11 @@ struct NeumannStandard {
     // of the money) meets the condition exactly.
     static Ends scale(const FdmGrid& grid) noexcept {
         const std::size_t last = grid.size() - 1;
-        return {grid.spot[1] - grid.spot[0], grid.spot[last] - grid.spot[last - 1]};
+        return scale(grid.spot[0], grid.spot[1], grid.spot[last - 1], grid.spot[last]);
+    }
+    // The same from the two lowest spots and the two highest.
+    static Ends scale(double s0, double s1, double s_below_top, double s_top) noexcept {
+        return {s1 - s0, s_top - s_below_top};
     }
 
     // The deltas at time to expiry `tau`, an end that sits on its exercise
@@ -53,6 +57,13 @@ struct NeumannStandard {
             return exercised || delta == 0.0 ? delta : delta * held;
         };
         return {flat_low && !low_exercised ? 0.0 : at(low, low_exercised), at(high, high_exercised)};
+    }
+
+    // The first and last entries of a stage right-hand side at time to expiry
+    // `tau` on a grid of the given scale: the deltas as end differences.
+    Ends rhs_ends(const Ends& scale, double tau, bool low_exercised, bool high_exercised) const noexcept {
+        const Ends delta = deltas(tau, low_exercised, high_exercised);
+        return {scale.low * delta.low, scale.high * delta.high};
     }
 };
 

@@ -2,10 +2,12 @@
 
 namespace vorel {
 
-FdmGrid shifted(const FdmGrid& grid, double shift) {
-    std::vector<double> spots(grid.size());
-    for (std::size_t i = 0; i < grid.size(); ++i) spots[i] = grid.spot[i] + shift;
-    return fitted_grid(grid.transform, std::move(spots));
+FdmGrid shifted(const FdmGrid& grid, double shift) { return shifted(grid.transform, grid.spot, shift); }
+
+FdmGrid shifted(const Transform& transform, std::span<const double> spots, double shift) {
+    std::vector<double> moved(spots.size());
+    for (std::size_t i = 0; i < spots.size(); ++i) moved[i] = spots[i] + shift;
+    return fitted_grid(transform, std::move(moved));
 }
 
 }  // namespace vorel

@@ -34,25 +34,21 @@ FdmGrid uniform_grid(const Transform& transform, const LogRange& range, std::siz
     FdmGrid grid;
     grid.variant = FdmGrid::Variant::Uniform;
     grid.transform = transform;
-    const double x_min = transform.coordinate(std::exp(range.lo));
-    const double x_max = transform.coordinate(std::exp(range.hi));
     if (n > grid.mapped.max_size()) throw std::bad_alloc();  // a node count no memory can hold
-    const double dx = (x_max - x_min) / (static_cast<double>(n) - 1.0);
     grid.x.resize(n);
     grid.spot.resize(n);
     grid.mapped.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        grid.x[i] = x_min + dx * static_cast<double>(i);
-        grid.mapped[i] = transform.point(grid.x[i]);
-        grid.spot[i] = grid.mapped[i].spot;
-    }
+    place_uniform_nodes(transform, range, n, [&grid](std::size_t i, double x, const Transform::Point& p) {
+        grid.x[i] = x;
+        grid.mapped[i] = p;
+        grid.spot[i] = p.spot;
+    });
     return grid;
 }
 
 FdmGrid uniform_grid(double strike, double sigma, double t, const FdmConfig& config, double spot, double drift) {
-    const Transform transform{config.transform.kind, strike, config.transform.alpha};
-    return uniform_grid(transform, grid_range(strike, sigma, t, config.grid_std_devs, spot, drift),
-                        config.grid_nodes);
+    return uniform_grid(start_transform(strike, config),
+                        grid_range(strike, sigma, t, config.grid_std_devs, spot, drift), config.grid_nodes);
 }
 
 }  // namespace vorel

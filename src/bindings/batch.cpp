@@ -445,11 +445,12 @@ constexpr double kChunkNs = 200e3;
 // Runs `work` over the batch: small batches on this thread under the
 // interpreter's signal poll, larger ones on as many threads as they are worth
 // (at most call.threads) without the interpreter lock.
-bool run(const Call& call, double element_ns, const ChunkWork& work) {
+// Each chunk holds at least `least` elements.
+bool run(const Call& call, double element_ns, std::size_t least, const ChunkWork& work) {
     const double total = element_ns * static_cast<double>(call.count);
-    const std::size_t chunk =
-        std::max<std::size_t>(1, std::min<std::size_t>(static_cast<std::size_t>(kChunkNs / element_ns),
-                                                        call.count / (4 * static_cast<std::size_t>(call.threads)) + 1));
+    const std::size_t chunk = std::max<std::size_t>(
+        least, std::min<std::size_t>(static_cast<std::size_t>(kChunkNs / element_ns),
+                                     call.count / (4 * static_cast<std::size_t>(call.threads)) + 1));
     Result<Unit> outcome = Unit{};
     if (total < kInlineNs || call.count < 2) {
         const InterruptScope interruptible(signal_raised);
@@ -488,7 +489,7 @@ PyObject* value(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         const ValueOutputs out{results.column(0), results.column(1), results.column(2), results.column(3),
                                results.column(4), results.column(5), results.status()};
         const ChunkWork work = [&](std::size_t begin, std::size_t end) { return batch.value(begin, end, out); };
-        VOREL_CHECK(run(call, batch.element_cost_ns(), work));
+        VOREL_CHECK(run(call, batch.element_cost_ns(), batch.least_chunk(), work));
         return results.tuple(6);
     });
 }
@@ -515,7 +516,7 @@ PyObject* implied_vol(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         };
         // A search prices about eight times; the closed form's inversion costs about two valuations.
         const double search = batch.element_cost_ns() > 150.0 ? 8.0 : 2.0;
-        VOREL_CHECK(run(call, search * batch.element_cost_ns(), work));
+        VOREL_CHECK(run(call, search * batch.element_cost_ns(), 1, work));
         return results.tuple(1);
     });
 }

@@ -1,6 +1,10 @@
 #include "execution/batch.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <span>
+#include <utility>
+#include <vector>
 #include <limits>
 #include <new>
 #include <type_traits>
@@ -9,6 +13,7 @@
 #include "execution/closed_form_lanes.hpp"
 #include "execution/implied_vol.hpp"
 #include "execution/valuation.hpp"
+#include "orchestration/fdm_lanes.hpp"
 
 namespace vorel {
 namespace {
@@ -155,6 +160,10 @@ Result<Batch> Batch::prepare(const MarketFrameData& market, const Config& config
     return Batch(market, config, at, options, cost == 0.0 ? 150.0 : cost);
 }
 
+// Four groups' worth, so that calls and puts (which American lanes keep apart)
+// and the expiries' stop patterns still fill whole groups.
+std::size_t Batch::least_chunk() const noexcept { return element_cost_ns_ > 150.0 ? 4 * fdm_lane_width() : 1; }
+
 // A chain has few expiries: each one's instant and market inputs are read
 // once and kept in a small direct-mapped table, in whatever order the
 // elements come. An element whose expiry is not in the table replaces the
@@ -283,11 +292,70 @@ private:
         rho_[kCapacity];
 };
 
+// Finite-difference elements of one (style, type) slot gathered from a run of
+// the batch and priced together, in lock-step lanes where their marches agree.
+class FdmRun {
+public:
+    static constexpr std::size_t kCapacity = 64;
+
+    FdmRun() { pending_.reserve(kCapacity); }
+
+    bool full() const noexcept { return pending_.size() == kCapacity; }
+
+    void add(std::size_t index, const VanillaOption& option, const MarketInputs& inputs, double sigma,
+             std::span<const Dividend> dividends) {
+        pending_.push_back({index, option, inputs, sigma, fdm_plan(option, dividends, inputs)});
+    }
+
+    // Prices what was added into `out` and empties the run; stops at an interrupt.
+    Result<Unit> flush(const FdmConfig& config, std::span<const Dividend> dividends, const ValueOutputs& out,
+                       FdmLaneWorkspace& workspace) {
+        if (pending_.empty()) return Unit{};
+        // Neighbours in expiry share their march most often; the lanes group neighbours.
+        std::sort(pending_.begin(), pending_.end(), [](const Pending& a, const Pending& b) {
+            return std::pair(a.option.option_type, a.inputs.t) < std::pair(b.option.option_type, b.inputs.t);
+        });
+        lanes_.clear();
+        for (const Pending& p : pending_) {
+            lanes_.push_back({&p.option, &p.plan.schedule, p.inputs.spot, p.sigma, p.inputs.r, p.inputs.q});
+        }
+        results_.assign(pending_.size(), Err{Error::interrupted()});
+        price_fdm_lanes(lanes_, dividends, config, results_, workspace);
+        for (std::size_t k = 0; k < pending_.size(); ++k) {
+            const Result<PricingResult> result = within_plan(std::move(results_[k]), pending_[k].plan);
+            const std::size_t i = pending_[k].index;
+            if (!result) {
+                if (result.error().kind == ErrorKind::Interrupted) return Err{result.error()};
+                write_failure(out, i, ElementStatus::Failed);
+                continue;
+            }
+            write_value(out, i, *result, status_of(pending_[k].inputs.t, result->price));
+        }
+        pending_.clear();
+        return Unit{};
+    }
+
+private:
+    struct Pending {
+        std::size_t index;
+        VanillaOption option;
+        MarketInputs inputs;
+        double sigma;
+        FdmPlan plan;
+    };
+    std::vector<Pending> pending_;
+    std::vector<FdmLane> lanes_;
+    std::vector<Result<PricingResult>> results_;
+};
+
 }  // namespace
 
 Result<Unit> Batch::value(std::size_t begin, std::size_t end, const ValueOutputs& out) const {
     ExpiryCache cache(market_, at_);
     AnalyticRun analytic;
+    FdmRun fdm[4];  // by method slot: 2·style + type
+    FdmLaneWorkspace workspace;
+    const std::span<const Dividend> dividends = market_.dividends.entries();
     for (std::size_t i = begin; i < end; ++i) {
         const std::optional<VanillaOption> option = option_at(i, cache);
         if (!option) {
@@ -301,20 +369,27 @@ Result<Unit> Batch::value(std::size_t begin, std::size_t end, const ValueOutputs
             write_failure(out, i, ElementStatus::Failed);
             continue;
         }
-        if (!fdm_settings(method)) {
+        const std::optional<FdmConfig> settings = fdm_settings(method);
+        if (!settings || !(inputs.t > 0.0)) {  // the closed form, as every engine at and after expiry
             analytic.add(i, *option, inputs, *sigma);
             if (analytic.full()) analytic.flush(out);
             continue;
         }
-        const Result<PricingResult> result = Pricer(method, *option, market_.dividends.entries(), inputs)(*sigma);
-        if (!result) {
-            if (result.error().kind == ErrorKind::Interrupted) return Err{result.error()};
-            write_failure(out, i, ElementStatus::Failed);
-            continue;
+        FdmRun& run =
+            fdm[2 * static_cast<unsigned>(option->exercise_style) + static_cast<unsigned>(option->option_type)];
+        run.add(i, *option, inputs, *sigma, dividends);
+        if (run.full()) {
+            if (Result<Unit> done = run.flush(*settings, dividends, out, workspace); !done) return done;
         }
-        write_value(out, i, *result, status_of(inputs.t, result->price));
     }
     analytic.flush(out);
+    for (unsigned slot = 0; slot < 4; ++slot) {
+        const auto style = static_cast<ExerciseStyle>(slot / 2);
+        const auto type = static_cast<OptionType>(slot % 2);
+        const std::optional<FdmConfig> settings = fdm_settings(method_for(config_, style, type));
+        if (!settings) continue;
+        if (Result<Unit> done = fdm[slot].flush(*settings, dividends, out, workspace); !done) return done;
+    }
     return Unit{};
 }
 

@@ -81,6 +81,10 @@ public:
     // several), for deciding how many threads a batch is worth.
     double element_cost_ns() const noexcept { return element_cost_ns_; }
 
+    // The fewest elements worth giving a thread at once: finite-difference
+    // elements are priced several at a time in vector lanes.
+    std::size_t least_chunk() const noexcept;
+
 private:
     Batch(const MarketFrameData& market, const Config& config, const Instant& at, const BatchOptions& options,
           double element_cost_ns)

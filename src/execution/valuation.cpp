@@ -29,12 +29,24 @@ MarketInputs market_inputs(const VanillaOption& option, const MarketFrameData& m
     return {ValuationTime::at_instant(at), t, market.spot, market.rate_curve.continuous_rate(t), market.borrow_rate(t)};
 }
 
+FdmPlan fdm_plan(const VanillaOption& option, std::span<const Dividend> dividends, const MarketInputs& inputs) {
+    FdmSchedule schedule = fdm_schedule(option, dividends, inputs.valuation_time);
+    const PriceBounds bounds =
+        price_bounds(option, schedule.t, inputs.spot, inputs.r, inputs.q, schedule.stops.size() > 1);
+    return {std::move(schedule), bounds};
+}
+
+Result<PricingResult> within_plan(Result<PricingResult> result, const FdmPlan& plan) {
+    if (result) keep_within_bounds(*result, plan.bounds);
+    return result;
+}
+
 Pricer::Pricer(const PricingMethod& method, const VanillaOption& option, std::span<const Dividend> dividends,
                const MarketInputs& inputs)
     : option_(option), dividends_(dividends), inputs_(inputs), fdm_(fdm_settings(method)) {
     if (fdm_) {
-        schedule_ = fdm_schedule(option, dividends, inputs.valuation_time);
-        bounds_ = price_bounds(option, schedule_->t, inputs.spot, inputs.r, inputs.q, schedule_->stops.size() > 1);
+        plan_ = fdm_plan(option, dividends, inputs);
+        bounds_ = plan_->bounds;
     }
 }
 
@@ -42,11 +54,9 @@ Pricer::Pricer(const PricingMethod& method, const VanillaOption& option, std::sp
 // gives what the closed form gives there. A grid too coarse for its market can
 // price outside what no arbitrage allows; such a price is kept on the bound.
 Result<PricingResult> Pricer::operator()(double sigma) const {
-    if (schedule_ && schedule_->t > 0.0) {
-        Result<PricingResult> result =
-            price_fdm(option_, dividends_, *schedule_, *fdm_, inputs_.spot, sigma, inputs_.r, inputs_.q);
-        if (result) keep_within_bounds(*result, *bounds_);
-        return result;
+    if (plan_ && plan_->schedule.t > 0.0) {
+        return within_plan(
+            price_fdm(option_, dividends_, plan_->schedule, *fdm_, inputs_.spot, sigma, inputs_.r, inputs_.q), *plan_);
     }
     return price_analytic(option_, inputs_.t, inputs_.spot, sigma, inputs_.r, inputs_.q);
 }

@@ -46,6 +46,19 @@ Result<double> surface_volatility(const VanillaOption& option, const MarketFrame
 Result<Unit> check_method_covers(const PricingMethod& method, const VanillaOption& option,
                                  const MarketInputs& inputs);
 
+// What a finite-difference pricing of an option fixes before any volatility:
+// where its march pauses, and the bounds its prices are kept within.
+struct FdmPlan {
+    FdmSchedule schedule;
+    PriceBounds bounds;
+};
+
+// Panics "not yet implemented" for an ex-date of an unknown kind.
+FdmPlan fdm_plan(const VanillaOption& option, std::span<const Dividend> dividends, const MarketInputs& inputs);
+
+// A price from finite differences kept within its plan's bounds; errors pass through.
+Result<PricingResult> within_plan(Result<PricingResult> result, const FdmPlan& plan);
+
 // Prices one option on fixed market inputs, at any volatility, by the engine
 // `method` selects: the closed form (no dividends; as if European) or finite
 // differences with the method's settings. What does not depend on the
@@ -68,7 +81,7 @@ private:
     std::span<const Dividend> dividends_;
     const MarketInputs& inputs_;
     std::optional<FdmConfig> fdm_;
-    std::optional<FdmSchedule> schedule_;
+    std::optional<FdmPlan> plan_;
     std::optional<PriceBounds> bounds_;  // of the finite-difference prices
 };
 

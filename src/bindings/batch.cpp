@@ -516,7 +516,7 @@ PyObject* implied_vol(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         };
         // A search prices about eight times; the closed form's inversion costs about two valuations.
         const double search = batch.element_cost_ns() > 150.0 ? 8.0 : 2.0;
-        VOREL_CHECK(run(call, search * batch.element_cost_ns(), 1, work));
+        VOREL_CHECK(run(call, search * batch.element_cost_ns(), batch.least_chunk(), work));
         return results.tuple(1);
     });
 }

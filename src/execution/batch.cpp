@@ -1,13 +1,16 @@
 #include "execution/batch.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <span>
-#include <utility>
-#include <vector>
+#include <cstdint>
 #include <limits>
 #include <new>
+#include <optional>
+#include <span>
 #include <type_traits>
+#include <utility>
+#include <vector>
 
 #include "execution/black_implied_vol.hpp"
 #include "execution/closed_form_lanes.hpp"
@@ -67,63 +70,111 @@ double method_cost_ns(const PricingMethod& method) noexcept {
     return 15.0 * static_cast<double>(fdm->grid_nodes) * static_cast<double>(fdm->time_steps);
 }
 
-struct Solved {
-    double vol;
-    ElementStatus status;
-};
-
-// The volatility in [BATCH_VOL_LOW, BATCH_VOL_HIGH] at which `pricer` prices
-// `target`, from a first guess: a bracket is found by secant steps from the
-// guess, then closed by Brent's rounds to the volatility tolerance.
-Result<Solved> search_volatility(const Pricer& pricer, double target, double guess) {
-    const auto gap = [&](double sigma) -> Result<double> {
-        Result<PricingResult> priced = pricer(sigma);
-        if (!priced) return Err{std::move(priced).error()};
-        return priced->price - target;
-    };
-    double a = std::isfinite(guess) ? std::min(std::max(guess, BATCH_VOL_LOW), BATCH_VOL_HIGH) : 0.25;
-    Result<double> at_a = gap(a);
-    if (!at_a) return Err{std::move(at_a).error()};
-    double fa = *at_a;
-    if (fa == 0.0) return Solved{a, ElementStatus::Ok};
-    if (std::isnan(fa)) return Solved{kNaN, ElementStatus::Failed};
-    // The price rises with the volatility: a positive gap means a lower root.
-    const bool down = fa > 0.0;
-    double b = down ? a * 0.98 : a * 1.02;
-    b = std::min(std::max(b, BATCH_VOL_LOW), BATCH_VOL_HIGH);
-    Result<double> at_b = gap(b);
-    if (!at_b) return Err{std::move(at_b).error()};
-    double fb = *at_b;
-    while ((fb > 0.0) == down && fb != 0.0) {
-        if (std::isnan(fb)) return Solved{kNaN, ElementStatus::Failed};
-        const double limit = down ? BATCH_VOL_LOW : BATCH_VOL_HIGH;
-        if (b == limit) return Solved{kNaN, down ? ElementStatus::BelowIntrinsic : ElementStatus::AboveUpperBound};
-        // Past the secant's root by half again, at least doubling the distance
-        // moved and at most a factor of 4 in the volatility.
-        const double secant = b - fb * (b - a) / (fb - fa);
-        const double step = std::isfinite(secant) ? 1.5 * (secant - b) : 0.0;
-        const double least = 2.0 * (b - a);
-        double next = b + ((down ? step < least : step > least) ? step : least);
-        next = down ? std::max(next, b * 0.25) : std::min(next, b * 4.0);
-        next = std::min(std::max(next, BATCH_VOL_LOW), BATCH_VOL_HIGH);
-        a = b, fa = fb;
-        b = next;
-        at_b = gap(b);
-        if (!at_b) return Err{std::move(at_b).error()};
-        fb = *at_b;
+// The search for the volatility in [BATCH_VOL_LOW, BATCH_VOL_HIGH] at which an
+// engine prices `target`, from a first guess: a bracket is found by secant
+// steps from the guess, then closed by Brent's rounds to the volatility
+// tolerance. It asks for one price at a time, so that the searches of many
+// elements can price their trials together.
+class VolSearch {
+public:
+    VolSearch(double target, double guess) noexcept
+        : target_(target), a_(std::isfinite(guess) ? std::min(std::max(guess, BATCH_VOL_LOW), BATCH_VOL_HIGH) : 0.25) {
+        trial_ = a_;
     }
-    if (fb == 0.0) return Solved{b, ElementStatus::Ok};
-    const double lo = std::min(a, b), hi = std::max(a, b);
-    const double f_lo = lo == a ? fa : fb, f_hi = lo == a ? fb : fa;
-    constexpr std::uint64_t kRounds = 100;
-    Result<double> root = detail::brent_rounds(gap, lo, f_lo, hi, f_hi,
-                                               {std::numeric_limits<double>::min(), 0.5 * BATCH_VOL_TOLERANCE, 0.0},
-                                               kRounds);
-    if (root) return Solved{*root, ElementStatus::Ok};
-    if (root.error().kind == ErrorKind::Interrupted) return Err{std::move(root).error()};
-    // Brent's rounds fail only by running out (gap's own errors are returned above).
-    return Solved{kNaN, ElementStatus::NotConverged};
-}
+
+    bool done() const noexcept { return phase_ == Phase::Done; }
+    // The volatility to price next, while not done.
+    double trial() const noexcept { return phase_ == Phase::Brent ? brent_->point() : trial_; }
+    // Once done.
+    double vol() const noexcept { return vol_; }
+    ElementStatus status() const noexcept { return status_; }
+
+    // The engine's price at trial().
+    void take(double price) noexcept {
+        const double gap = price - target_;
+        switch (phase_) {
+            case Phase::First:
+                return first(gap);
+            case Phase::Bracket:
+                fb_ = gap;
+                return bracket();
+            case Phase::Brent:
+                brent_->take(gap);
+                if (brent_->state() != detail::BrentRounds::State::Trial) end_brent();
+                return;
+            case Phase::Done:
+                return;
+        }
+    }
+    // The engine could not price trial().
+    void fail() noexcept { finish(kNaN, ElementStatus::Failed); }
+
+private:
+    enum class Phase { First, Bracket, Brent, Done };
+
+    void finish(double vol, ElementStatus status) noexcept {
+        vol_ = vol;
+        status_ = status;
+        phase_ = Phase::Done;
+    }
+
+    void first(double fa) noexcept {
+        fa_ = fa;
+        if (fa == 0.0) return finish(a_, ElementStatus::Ok);
+        if (std::isnan(fa)) return finish(kNaN, ElementStatus::Failed);
+        // The price rises with the volatility: a positive gap means a lower root.
+        down_ = fa > 0.0;
+        b_ = down_ ? a_ * 0.98 : a_ * 1.02;
+        b_ = std::min(std::max(b_, BATCH_VOL_LOW), BATCH_VOL_HIGH);
+        trial_ = b_;
+        phase_ = Phase::Bracket;
+    }
+
+    void bracket() noexcept {
+        if ((fb_ > 0.0) == down_ && fb_ != 0.0) {
+            if (std::isnan(fb_)) return finish(kNaN, ElementStatus::Failed);
+            const double limit = down_ ? BATCH_VOL_LOW : BATCH_VOL_HIGH;
+            if (b_ == limit) {
+                return finish(kNaN, down_ ? ElementStatus::BelowIntrinsic : ElementStatus::AboveUpperBound);
+            }
+            // Past the secant's root by half again, at least doubling the distance
+            // moved and at most a factor of 4 in the volatility.
+            const double secant = b_ - fb_ * (b_ - a_) / (fb_ - fa_);
+            const double step = std::isfinite(secant) ? 1.5 * (secant - b_) : 0.0;
+            const double least = 2.0 * (b_ - a_);
+            double next = b_ + ((down_ ? step < least : step > least) ? step : least);
+            next = down_ ? std::max(next, b_ * 0.25) : std::min(next, b_ * 4.0);
+            next = std::min(std::max(next, BATCH_VOL_LOW), BATCH_VOL_HIGH);
+            a_ = b_, fa_ = fb_;
+            b_ = next;
+            trial_ = b_;
+            return;
+        }
+        if (fb_ == 0.0) return finish(b_, ElementStatus::Ok);
+        const double lo = std::min(a_, b_), hi = std::max(a_, b_);
+        const double f_lo = lo == a_ ? fa_ : fb_, f_hi = lo == a_ ? fb_ : fa_;
+        constexpr std::uint64_t kRounds = 100;
+        brent_.emplace(lo, f_lo, hi, f_hi,
+                       detail::BrentTolerance{std::numeric_limits<double>::min(), 0.5 * BATCH_VOL_TOLERANCE, 0.0},
+                       kRounds);
+        phase_ = Phase::Brent;
+        if (brent_->state() != detail::BrentRounds::State::Trial) end_brent();
+    }
+
+    void end_brent() noexcept {
+        if (brent_->state() == detail::BrentRounds::State::Root) return finish(brent_->point(), ElementStatus::Ok);
+        finish(kNaN, ElementStatus::NotConverged);
+    }
+
+    double target_;
+    Phase phase_ = Phase::First;
+    double trial_ = 0.0;
+    double a_, fa_ = 0.0, b_ = 0.0, fb_ = 0.0;
+    bool down_ = false;
+    std::optional<detail::BrentRounds> brent_;
+    double vol_ = kNaN;
+    ElementStatus status_ = ElementStatus::Failed;
+};
 
 }  // namespace
 
@@ -293,7 +344,9 @@ private:
 };
 
 // Finite-difference elements of one (style, type) slot gathered from a run of
-// the batch and priced together, in lock-step lanes where their marches agree.
+// the batch and priced together, in lock-step lanes where their marches agree:
+// valuations at their own volatility, or volatility searches whose trials
+// are priced a round at a time.
 class FdmRun {
 public:
     static constexpr std::size_t kCapacity = 64;
@@ -302,35 +355,56 @@ public:
 
     bool full() const noexcept { return pending_.size() == kCapacity; }
 
-    void add(std::size_t index, const VanillaOption& option, const MarketInputs& inputs, double sigma,
-             std::span<const Dividend> dividends) {
-        pending_.push_back({index, option, inputs, sigma, fdm_plan(option, dividends, inputs)});
+    void add(std::size_t index, const VanillaOption& option, const MarketInputs& inputs, FdmPlan plan, double sigma) {
+        pending_.push_back({index, option, inputs, std::move(plan), sigma, std::nullopt});
+    }
+    void add_search(std::size_t index, const VanillaOption& option, const MarketInputs& inputs, FdmPlan plan,
+                    double target, double guess) {
+        pending_.push_back({index, option, inputs, std::move(plan), 0.0, VolSearch(target, guess)});
     }
 
-    // Prices what was added into `out` and empties the run; stops at an interrupt.
-    Result<Unit> flush(const FdmConfig& config, std::span<const Dividend> dividends, const ValueOutputs& out,
+    // Values what was added into `out` and empties the run; stops at an interrupt.
+    Result<Unit> value(const FdmConfig& config, std::span<const Dividend> dividends, const ValueOutputs& out,
                        FdmLaneWorkspace& workspace) {
-        if (pending_.empty()) return Unit{};
-        // Neighbours in expiry share their march most often; the lanes group neighbours.
-        std::sort(pending_.begin(), pending_.end(), [](const Pending& a, const Pending& b) {
-            return std::pair(a.option.option_type, a.inputs.t) < std::pair(b.option.option_type, b.inputs.t);
-        });
-        lanes_.clear();
-        for (const Pending& p : pending_) {
-            lanes_.push_back({&p.option, &p.plan.schedule, p.inputs.spot, p.sigma, p.inputs.r, p.inputs.q});
-        }
-        results_.assign(pending_.size(), Err{Error::interrupted()});
-        price_fdm_lanes(lanes_, dividends, config, results_, workspace);
-        for (std::size_t k = 0; k < pending_.size(); ++k) {
-            const Result<PricingResult> result = within_plan(std::move(results_[k]), pending_[k].plan);
-            const std::size_t i = pending_[k].index;
+        all();
+        price(config, dividends, workspace);
+        for (std::size_t j = 0; j < active_.size(); ++j) {
+            const Pending& p = pending_[active_[j]];
+            const Result<PricingResult> result = within_plan(std::move(results_[j]), p.plan);
             if (!result) {
                 if (result.error().kind == ErrorKind::Interrupted) return Err{result.error()};
-                write_failure(out, i, ElementStatus::Failed);
+                write_failure(out, p.index, ElementStatus::Failed);
                 continue;
             }
-            write_value(out, i, *result, status_of(pending_[k].inputs.t, result->price));
+            write_value(out, p.index, *result, status_of(p.inputs.t, result->price));
         }
+        pending_.clear();
+        return Unit{};
+    }
+
+    // Runs the searches that were added to their ends, writes their answers
+    // into `out` and empties the run; stops at an interrupt.
+    Result<Unit> solve(const FdmConfig& config, std::span<const Dividend> dividends, const VolOutputs& out,
+                       FdmLaneWorkspace& workspace) {
+        all();
+        while (!active_.empty()) {
+            for (const std::size_t k : active_) pending_[k].sigma = pending_[k].search->trial();
+            price(config, dividends, workspace);
+            std::size_t still = 0;
+            for (std::size_t j = 0; j < active_.size(); ++j) {
+                Pending& p = pending_[active_[j]];
+                const Result<PricingResult> result = within_plan(std::move(results_[j]), p.plan);
+                if (!result && result.error().kind == ErrorKind::Interrupted) return Err{result.error()};
+                if (result) {
+                    p.search->take(result->price);
+                } else {
+                    p.search->fail();  // an engine's error is the element's
+                }
+                if (!p.search->done()) active_[still++] = active_[j];
+            }
+            active_.resize(still);
+        }
+        for (const Pending& p : pending_) write_vol(out, p.index, p.search->vol(), p.search->status());
         pending_.clear();
         return Unit{};
     }
@@ -340,20 +414,60 @@ private:
         std::size_t index;
         VanillaOption option;
         MarketInputs inputs;
-        double sigma;
         FdmPlan plan;
+        double sigma;
+        std::optional<VolSearch> search;
     };
+
+    // Every element active, neighbours in expiry next to each other: they
+    // share their march most often, and the lanes group neighbours.
+    void all() {
+        std::sort(pending_.begin(), pending_.end(), [](const Pending& a, const Pending& b) {
+            return std::pair(a.option.option_type, a.inputs.t) < std::pair(b.option.option_type, b.inputs.t);
+        });
+        active_.resize(pending_.size());
+        for (std::size_t k = 0; k < active_.size(); ++k) active_[k] = k;
+    }
+
+    // Prices the active elements at their volatilities into results_.
+    void price(const FdmConfig& config, std::span<const Dividend> dividends, FdmLaneWorkspace& workspace) {
+        lanes_.clear();
+        for (const std::size_t k : active_) {
+            const Pending& p = pending_[k];
+            lanes_.push_back({&p.option, &p.plan.schedule, p.inputs.spot, p.sigma, p.inputs.r, p.inputs.q});
+        }
+        results_.assign(lanes_.size(), Err{Error::interrupted()});
+        price_fdm_lanes(lanes_, dividends, config, results_, workspace);
+    }
+
     std::vector<Pending> pending_;
+    std::vector<std::size_t> active_;
     std::vector<FdmLane> lanes_;
     std::vector<Result<PricingResult>> results_;
 };
+
+// The finite-difference settings of each method slot (2·style + type), none
+// for the closed form.
+std::array<std::optional<FdmConfig>, 4> slot_settings(const Config& config) {
+    std::array<std::optional<FdmConfig>, 4> settings;
+    for (unsigned slot = 0; slot < 4; ++slot) {
+        settings[slot] = fdm_settings(
+            method_for(config, static_cast<ExerciseStyle>(slot / 2), static_cast<OptionType>(slot % 2)));
+    }
+    return settings;
+}
+
+unsigned slot_of(const VanillaOption& option) noexcept {
+    return 2 * static_cast<unsigned>(option.exercise_style) + static_cast<unsigned>(option.option_type);
+}
 
 }  // namespace
 
 Result<Unit> Batch::value(std::size_t begin, std::size_t end, const ValueOutputs& out) const {
     ExpiryCache cache(market_, at_);
     AnalyticRun analytic;
-    FdmRun fdm[4];  // by method slot: 2·style + type
+    FdmRun fdm[4];  // by method slot
+    const std::array<std::optional<FdmConfig>, 4> settings = slot_settings(config_);
     FdmLaneWorkspace workspace;
     const std::span<const Dividend> dividends = market_.dividends.entries();
     for (std::size_t i = begin; i < end; ++i) {
@@ -369,26 +483,21 @@ Result<Unit> Batch::value(std::size_t begin, std::size_t end, const ValueOutputs
             write_failure(out, i, ElementStatus::Failed);
             continue;
         }
-        const std::optional<FdmConfig> settings = fdm_settings(method);
-        if (!settings || !(inputs.t > 0.0)) {  // the closed form, as every engine at and after expiry
+        const unsigned slot = slot_of(*option);
+        if (!settings[slot] || !(inputs.t > 0.0)) {  // the closed form, as every engine at and after expiry
             analytic.add(i, *option, inputs, *sigma);
             if (analytic.full()) analytic.flush(out);
             continue;
         }
-        FdmRun& run =
-            fdm[2 * static_cast<unsigned>(option->exercise_style) + static_cast<unsigned>(option->option_type)];
-        run.add(i, *option, inputs, *sigma, dividends);
-        if (run.full()) {
-            if (Result<Unit> done = run.flush(*settings, dividends, out, workspace); !done) return done;
+        fdm[slot].add(i, *option, inputs, fdm_plan(*option, dividends, inputs), *sigma);
+        if (fdm[slot].full()) {
+            if (Result<Unit> done = fdm[slot].value(*settings[slot], dividends, out, workspace); !done) return done;
         }
     }
     analytic.flush(out);
     for (unsigned slot = 0; slot < 4; ++slot) {
-        const auto style = static_cast<ExerciseStyle>(slot / 2);
-        const auto type = static_cast<OptionType>(slot % 2);
-        const std::optional<FdmConfig> settings = fdm_settings(method_for(config_, style, type));
-        if (!settings) continue;
-        if (Result<Unit> done = fdm[slot].flush(*settings, dividends, out, workspace); !done) return done;
+        if (!settings[slot]) continue;
+        if (Result<Unit> done = fdm[slot].value(*settings[slot], dividends, out, workspace); !done) return done;
     }
     return Unit{};
 }
@@ -396,6 +505,10 @@ Result<Unit> Batch::value(std::size_t begin, std::size_t end, const ValueOutputs
 Result<Unit> Batch::implied_vol(const double* prices, std::size_t begin, std::size_t end,
                                 const VolOutputs& out) const {
     ExpiryCache cache(market_, at_);
+    FdmRun fdm[4];  // by method slot
+    const std::array<std::optional<FdmConfig>, 4> settings = slot_settings(config_);
+    FdmLaneWorkspace workspace;
+    const std::span<const Dividend> dividends = market_.dividends.entries();
     for (std::size_t i = begin; i < end; ++i) {
         const std::optional<VanillaOption> option = option_at(i, cache);
         const double target = prices[i];
@@ -415,27 +528,28 @@ Result<Unit> Batch::implied_vol(const double* prices, std::size_t begin, std::si
         }
         const ImpliedVolatility closed = black_implied_vol(target, option->option_type, inputs.spot, option->strike,
                                                            inputs.t, inputs.r, inputs.q);
-        if (!fdm_settings(method)) {
+        if (!settings[slot_of(*option)]) {
             write_vol(out, i, closed.sigma, closed.status);
             continue;
         }
-        const Pricer pricer(method, *option, market_.dividends.entries(), inputs);
-        const PriceBounds& bounds = *pricer.bounds();
-        if (target < bounds.lower) {
+        const unsigned slot = slot_of(*option);
+        FdmPlan plan = fdm_plan(*option, dividends, inputs);
+        if (target < plan.bounds.lower) {
             write_vol(out, i, kNaN, ElementStatus::BelowIntrinsic);
             continue;
         }
-        if (target >= bounds.upper) {
+        if (target >= plan.bounds.upper) {
             write_vol(out, i, kNaN, ElementStatus::AboveUpperBound);
             continue;
         }
-        const Result<Solved> solved = search_volatility(pricer, target, closed.sigma);
-        if (!solved) {  // an engine's error is the element's; an interrupt stops the batch
-            if (solved.error().kind == ErrorKind::Interrupted) return Err{solved.error()};
-            write_vol(out, i, kNaN, ElementStatus::Failed);
-            continue;
+        fdm[slot].add_search(i, *option, inputs, std::move(plan), target, closed.sigma);
+        if (fdm[slot].full()) {
+            if (Result<Unit> done = fdm[slot].solve(*settings[slot], dividends, out, workspace); !done) return done;
         }
-        write_vol(out, i, solved->vol, solved->status);
+    }
+    for (unsigned slot = 0; slot < 4; ++slot) {
+        if (!settings[slot]) continue;
+        if (Result<Unit> done = fdm[slot].solve(*settings[slot], dividends, out, workspace); !done) return done;
     }
     return Unit{};
 }

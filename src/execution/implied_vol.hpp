@@ -65,71 +65,51 @@ struct BrentTolerance {
 };
 
 // Brent's rounds from a bracket [lo, hi] whose values f_lo, f_hi have strictly
-// opposite signs. f returns a double or a Result<double>; an error ends the
-// search. Gives up with "Brent's method failed to converge within max iterations".
+// opposite signs, one at a time: the search says where it wants f next and
+// takes the value, so that several searches can share their evaluations.
+class BrentRounds {
+public:
+    enum class State { Trial, Root, OutOfRounds };
+
+    BrentRounds(double lo, double f_lo, double hi, double f_hi, BrentTolerance tolerance,
+                std::uint64_t max_iterations) noexcept;
+
+    // Trial: f is wanted at point(); Root: point() is the root; OutOfRounds:
+    // max_iterations rounds found none.
+    State state() const noexcept { return state_; }
+    double point() const noexcept { return state_ == State::Trial ? x_ : b_; }
+
+    // f at point(), while the state is Trial.
+    void take(double fx) noexcept;
+
+private:
+    void begin_round() noexcept;
+
+    BrentTolerance tolerance_;
+    std::uint64_t max_iterations_;
+    std::uint64_t round_ = 0;
+    State state_ = State::Trial;
+    double x_, fx_;            // newest point
+    double c_, fc_;            // contrapoint
+    double b_prev_, fb_prev_;  // best point of the previous round
+    double b_ = 0.0, fb_ = 0.0;  // best point of this round
+    double d_, e_;             // last step and the one before
+};
+
+// The same rounds on an f that returns a double or a Result<double>; an error
+// ends the search. Gives up with "Brent's method failed to converge within
+// max iterations".
 template <class F>
 Result<double> brent_rounds(F& f, double lo, double f_lo, double hi, double f_hi, BrentTolerance tolerance,
                             std::uint64_t max_iterations) {
-    const auto not_converged = [] {
-        return Err{Error::value("Brent's method failed to converge within max iterations")};
-    };
-    if (max_iterations == 0) return not_converged();
-
-    double x = hi, fx = f_hi;        // newest point
-    double c = lo, fc = f_lo;        // contrapoint
-    double b_prev = lo, fb_prev = f_lo;  // best point of the previous round
-    double d = hi - lo, e = d;       // last step and the one before
-    for (std::uint64_t round = 0; round < max_iterations; ++round) {
-        double a, fa, b, fb;
-        if (std::abs(fx) > std::abs(fc)) {
-            b = c, fb = fc;
-            a = x, fa = fx;
-            c = x, fc = fx;
-        } else {
-            b = x, fb = fx;
-            a = b_prev, fa = fb_prev;
-        }
-        const double tol1 = tolerance.x_rel * std::abs(b) + tolerance.x_abs;
-        const double m = 0.5 * (c - b);
-        if (std::abs(fb) < tolerance.f || std::abs(m) <= tol1) return b;
-
-        if (std::abs(e) >= tol1 && std::abs(fa) > std::abs(fb)) {
-            const double s = fb / fa;
-            double p, q;
-            if (std::abs(a - c) < 1e-15) {  // secant
-                p = 2.0 * m * s;
-                q = 1.0 - s;
-            } else {  // inverse quadratic
-                const double u = fa / fc;
-                const double v = fb / fc;
-                p = s * (2.0 * m * u * (u - v) - (b - a) * (v - 1.0));
-                q = (u - 1.0) * (v - 1.0) * (s - 1.0);
-            }
-            if (p > 0.0) q = -q;
-            p = std::abs(p);
-            if (2.0 * p < min_ignoring_nan(3.0 * m * q - std::abs(tol1 * q), std::abs(e * q))) {
-                e = d;
-                d = p / q;
-            } else {
-                d = m;
-                e = m;
-            }
-        } else {
-            d = m;
-            e = m;
-        }
-
-        x = std::abs(d) > tol1 ? b + d : (m > 0.0 ? b + tol1 : b - tol1);
-        const Result<double> at_x = trial(f, x);
+    BrentRounds rounds(lo, f_lo, hi, f_hi, tolerance, max_iterations);
+    while (rounds.state() == BrentRounds::State::Trial) {
+        const Result<double> at_x = trial(f, rounds.point());
         if (!at_x) return at_x;
-        fx = *at_x;
-        if ((fx > 0.0 && fc > 0.0) || (fx < 0.0 && fc < 0.0)) {
-            c = b, fc = fb;
-            d = e = x - b;
-        }
-        b_prev = b, fb_prev = fb;
+        rounds.take(*at_x);
     }
-    return not_converged();
+    if (rounds.state() == BrentRounds::State::Root) return rounds.point();
+    return Err{Error::value("Brent's method failed to converge within max iterations")};
 }
 }  // namespace detail
 

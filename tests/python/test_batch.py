@@ -8,6 +8,7 @@ import sys
 import threading
 import time
 from datetime import datetime, timedelta, timezone
+from pathlib import Path
 from zoneinfo import ZoneInfo
 
 import numpy as np
@@ -156,6 +157,37 @@ def test_threads_do_not_change_a_bit_and_results_are_whole():
     many = batch.value(strike, expiry, types, 1, FRAME, at=NOW)
     for field in batch.Valuation._fields:
         assert np.array_equal(getattr(one, field), getattr(many, field), equal_nan=True)
+
+
+# Every kernel this processor has gives the same bits: the vector levels are capped through VOREL_SIMD in
+# processes of their own, each valuing and inverting chains by both engines.
+LEVEL_SCRIPT = """
+import sys
+import numpy as np
+sys.path.insert(0, sys.argv[1])
+import test_batch as t
+from vorel import batch
+rng = np.random.default_rng(11)
+strike, expiry, types, styles = t.random_chain(rng, 700)
+fields = []
+for frame, config in ((t.FRAME, None), (t.DIVIDENDS, None), (t.FRAME, t.FDM_ALL["log"])):
+    valued = batch.value(strike, expiry, types, styles, frame, at=t.NOW, config=config)
+    fields += [getattr(valued, name) for name in batch.Valuation._fields]
+    solved = batch.implied_vol(valued.price * 1.01, strike, expiry, types, styles, frame, at=t.NOW, config=config)
+    fields += [solved.vol, solved.status]
+sys.stdout.write(np.concatenate([np.asarray(f, dtype=float) for f in fields]).tobytes().hex())
+"""
+
+
+def test_every_vector_level_gives_the_same_bits():
+    runs = {}
+    for level in ("portable", "avx2", "avx512"):
+        env = dict(os.environ, VOREL_SIMD=level)
+        done = subprocess.run([sys.executable, "-c", LEVEL_SCRIPT, str(Path(__file__).parent)], env=env,
+                              capture_output=True, text=True, check=True)
+        runs[level] = done.stdout
+    assert len(runs["portable"]) > 0
+    assert runs["portable"] == runs["avx2"] == runs["avx512"]
 
 
 def with_vol(frame, sigma):

@@ -5,12 +5,16 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
 #include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "core/interrupt.hpp"
 #include "core/panic.hpp"
+#include "math/interpolate/interpolation_error.hpp"
+#include "math/interpolate/monotone_cubic.hpp"
 #include "methods/finite_difference/boundary_conditions/neumann_standard.hpp"
 #include "methods/finite_difference/fdm_process.hpp"
 #include "methods/finite_difference/grids/uniform.hpp"
@@ -37,7 +41,7 @@ struct FdmLaneAccess {
 
 namespace {
 
-constexpr std::size_t kMaxWidth = 8;
+constexpr std::size_t kMaxWidth = 16;
 
 // Which scheme a group marches: the floor and the direction of elimination
 // (towards the end where the holder exercises) follow from it.
@@ -131,40 +135,54 @@ struct Entries {
     void (*start)(Work&);
     void (*after_shift)(Work&);
     Stop (*interval)(Work&, const Interval&);
+    void (*curvatures)(Work&);
 };
 struct Variant {
     std::size_t width;
     Entries schemes[3];  // by Scheme
 };
 
-// The entry points of one instruction set's kernel. `flatten` inlines the
-// whole march into them, the functions it calls outside the kernel included.
-#define VOREL_FDM_LANE_ENTRIES(WIDTH)                                                                            \
-    template <Scheme K>                                                                                         \
+// The entry points of one instruction set's kernels, for C chains of vectors
+// (make_variant<C>). `flatten` inlines the whole march into them, the
+// functions it calls outside the kernel included.
+#define VOREL_FDM_LANE_ENTRIES(VECTOR)                                                                          \
+    template <std::size_t C, Scheme K>                                                                          \
     __attribute__((flatten)) void start(Work& w) {                                                              \
-        Kernel<WIDTH, K>::start(w);                                                                             \
+        Kernel<VECTOR, C, K>::start(w);                                                                         \
     }                                                                                                           \
-    template <Scheme K>                                                                                         \
+    template <std::size_t C, Scheme K>                                                                          \
     __attribute__((flatten)) void after_shift(Work& w) {                                                        \
-        Kernel<WIDTH, K>::after_shift(w);                                                                       \
+        Kernel<VECTOR, C, K>::after_shift(w);                                                                   \
     }                                                                                                           \
-    template <Scheme K>                                                                                         \
+    template <std::size_t C, Scheme K>                                                                          \
     __attribute__((flatten)) Stop interval(Work& w, const Interval& in) {                                       \
-        return Kernel<WIDTH, K>::interval(w, in);                                                               \
+        return Kernel<VECTOR, C, K>::interval(w, in);                                                           \
     }                                                                                                           \
-    constexpr Variant variant{WIDTH,                                                                            \
-                              {{start<Scheme::European>, after_shift<Scheme::European>,                         \
-                                interval<Scheme::European>},                                                    \
-                               {start<Scheme::AmericanPut>, after_shift<Scheme::AmericanPut>,                   \
-                                interval<Scheme::AmericanPut>},                                                 \
-                               {start<Scheme::AmericanCall>, after_shift<Scheme::AmericanCall>,                 \
-                                interval<Scheme::AmericanCall>}}};
+    template <std::size_t C>                                                                                    \
+    __attribute__((flatten)) void curvatures(Work& w) {                                                         \
+        Kernel<VECTOR, C, Scheme::European>::curvatures(w);                                                     \
+    }                                                                                                           \
+    template <std::size_t C>                                                                                    \
+    constexpr Variant make_variant() {                                                                          \
+        static_assert(VECTOR * C <= kMaxWidth);                                                                 \
+        return {VECTOR * C,                                                                                     \
+                {{start<C, Scheme::European>, after_shift<C, Scheme::European>, interval<C, Scheme::European>,  \
+                  curvatures<C>},                                                                               \
+                 {start<C, Scheme::AmericanPut>, after_shift<C, Scheme::AmericanPut>,                           \
+                  interval<C, Scheme::AmericanPut>, curvatures<C>},                                             \
+                 {start<C, Scheme::AmericanCall>, after_shift<C, Scheme::AmericanCall>,                         \
+                  interval<C, Scheme::AmericanCall>, curvatures<C>}}};                                          \
+    }
 
-// Any x86-64 machine: SSE2, two lanes (a wider vector than the instruction set
-// holds has its comparisons split into scalar pieces).
+// Each instruction set's kernel with one chain, for the smallest groups, and
+// with as many as pay on a long march: two, and four of SSE2's narrow vectors.
+// Any x86-64 machine: SSE2, two lanes a vector.
 namespace portable {
 #include "methods/time_stepping/tr_bdf2_lanes_kernel.inc"
 VOREL_FDM_LANE_ENTRIES(2)
+constexpr Variant single = make_variant<1>();
+constexpr Variant twin = make_variant<2>();
+constexpr Variant quad = make_variant<4>();
 }  // namespace portable
 
 #pragma GCC push_options
@@ -172,6 +190,8 @@ VOREL_FDM_LANE_ENTRIES(2)
 namespace avx2 {
 #include "methods/time_stepping/tr_bdf2_lanes_kernel.inc"
 VOREL_FDM_LANE_ENTRIES(4)
+constexpr Variant single = make_variant<1>();
+constexpr Variant twin = make_variant<2>();
 }  // namespace avx2
 #pragma GCC pop_options
 
@@ -180,21 +200,40 @@ VOREL_FDM_LANE_ENTRIES(4)
 namespace avx512 {
 #include "methods/time_stepping/tr_bdf2_lanes_kernel.inc"
 VOREL_FDM_LANE_ENTRIES(8)
+constexpr Variant single = make_variant<1>();
+constexpr Variant twin = make_variant<2>();
 }  // namespace avx512
 #pragma GCC pop_options
 
 #undef VOREL_FDM_LANE_ENTRIES
 
+// Every variant, narrowest first, and at equal widths the one of the wider
+// instruction set (fewer chains) first: the order in which a group looks for
+// the one that holds it, since a variant's march costs the same however few of
+// its lanes are used.
+struct Offer {
+    simd::Level level;
+    const Variant* variant;
+};
+constexpr Offer kOffers[] = {
+    {simd::Level::Portable, &portable::single}, {simd::Level::Avx2, &avx2::single},
+    {simd::Level::Portable, &portable::twin},   {simd::Level::Avx512, &avx512::single},
+    {simd::Level::Avx2, &avx2::twin},           {simd::Level::Portable, &portable::quad},
+    {simd::Level::Avx512, &avx512::twin},
+};
+constexpr std::size_t kVariants = sizeof(kOffers) / sizeof(kOffers[0]);
+
+// The widest variant of a level: the one its groups are gathered for.
 const Variant& variant(simd::Level kernel) noexcept {
     switch (kernel) {
         case simd::Level::Avx512:
-            return avx512::variant;
+            return avx512::twin;
         case simd::Level::Avx2:
-            return avx2::variant;
+            return avx2::twin;
         case simd::Level::Portable:
             break;
     }
-    return portable::variant;
+    return portable::quad;
 }
 
 // A lane price_fdm prices as the lane engine does: finite inputs (so that a
@@ -386,7 +425,22 @@ PricingResult LaneEngine::read(const FdmLane& lane, std::size_t l) {
         values[i] = w_.a.state_u[i * width + l];
         images[i] = w_.a.state_v[i * width + l];
     }
-    PricingResult result = fdm_read_out({spots, n}, {values, n}, {images, n}, lane.spot, {scratch_ + 3 * n, 2 * n});
+    // fdm_read_out, with gamma blended from the second derivatives the kernel
+    // worked out for every lane at once: price and delta do not depend on them,
+    // so read_at gives the same bits for those without its own sweep.
+    const std::span<const double> xs{spots, n};
+    const std::span<double> sweep{scratch_ + 3 * n, 2 * n};
+    const auto u = MonotoneCubicInterpolator::read_at(xs, {values, n}, lane.spot, false, sweep);
+    if (!u) panic(std::string("Spline failed in continuation region: ") + debug_text(u.error()));
+    const auto v = MonotoneCubicInterpolator::read_at(xs, {images, n}, lane.spot, false, sweep);
+    if (!v) panic(std::string("Spline failed in continuation region: ") + debug_text(v.error()));
+    const std::size_t k = locate_interval(xs, lane.spot);
+    const double s = (lane.spot - xs[k]) / (xs[k + 1] - xs[k]);
+    PricingResult result;
+    result.price = u->value;
+    result.delta = u->derivative;
+    result.gamma = (1.0 - s) * w_.a.stage1_u[k * width + l] + s * w_.a.stage1_u[(k + 1) * width + l];
+    result.theta = -v->value;
     if (lane.option->exercise_style == ExerciseStyle::American) {
         fdm_floor_at_exercise(w_.phi[l], w_.strike[l], result, lane.spot);
     }
@@ -426,6 +480,7 @@ void LaneEngine::price(std::span<const FdmLane> lanes, const std::size_t* group,
         }
         pay(lane, k);
     }
+    if (w_.any_live()) kernel.curvatures(w_);
     for (std::size_t l = 0; l < count; ++l) {
         Result<PricingResult>& slot = out[group[l]];
         switch (w_.status[l]) {
@@ -489,15 +544,13 @@ void price_fdm_lanes(simd::Level kernel, std::span<const FdmLane> lanes, std::sp
         out[i] = price_fdm(*lane.option, dividends, *lane.schedule, config, lane.spot, lane.sigma, lane.r, lane.q);
         if (!out[i] && out[i].error().kind == ErrorKind::Interrupted) interrupted = true;
     };
-    // A group runs on the narrowest kernel that holds it, which costs least: a
-    // kernel's march costs the same however few of its lanes are used.
-    LaneEngine engines[] = {LaneEngine(variant(simd::Level::Portable), dividends, config, storage),
-                            LaneEngine(variant(simd::Level::Avx2), dividends, config, storage),
-                            LaneEngine(chosen, dividends, config, storage)};
+    // A group runs on the first variant of kOffers, up to this level, that holds it.
+    std::optional<LaneEngine> engines[kVariants];
     const auto engine_for = [&](std::size_t count) -> LaneEngine& {
-        if (count <= variant(simd::Level::Portable).width) return engines[0];
-        if (kernel > simd::Level::Avx2 && count <= variant(simd::Level::Avx2).width) return engines[1];
-        return engines[2];
+        std::size_t k = 0;
+        while (k + 1 < kVariants && (kOffers[k].level > kernel || kOffers[k].variant->width < count)) ++k;
+        if (!engines[k]) engines[k].emplace(*kOffers[k].variant, dividends, config, storage);
+        return *engines[k];
     };
     std::size_t group[kMaxWidth];
     for (std::size_t i = 0; i < lanes.size(); ++i) {

@@ -5,7 +5,8 @@
 // option keeps its own grid, step lengths and factorisations and goes through
 // exactly the operations price_fdm does, in its order, so that its result is
 // the same to the bit; only the set-up of the grids (the map's transcendental
-// functions), the cash dividends and the read-out run one option at a time.
+// functions), the cash dividends and the read-out (all but its curvature
+// sweep, which runs on the lanes) go one option at a time.
 
 #include <cstddef>
 #include <cstdint>
@@ -33,8 +34,10 @@ struct FdmLane {
     double q;
 };
 
-// How many options the kernel of a level prices at once (8 for AVX-512, 4 for
-// AVX2, 2 for the portable one), and the width at simd::level().
+// How many options the widest kernel of a level prices at once (16 for
+// AVX-512, 8 for AVX2 and for the portable one: two or four vectors marched
+// side by side), and the width at simd::level(). price_fdm_lanes groups up to
+// that many; a smaller group runs on the level's narrowest kernel that holds it.
 std::size_t fdm_lane_width(simd::Level level) noexcept;
 std::size_t fdm_lane_width() noexcept;
 

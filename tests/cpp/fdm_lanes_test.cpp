@@ -1,6 +1,7 @@
 // The lock-step engine against price_fdm: every lane's result, every field and
 // every error, bit for bit, on every kernel variant this machine runs.
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -58,13 +59,17 @@ struct Quote {
 };
 
 // Near the strike, deep in and out of the money, low and high volatility,
-// negative and zero rates, a yield above the rate.
+// negative and zero rates, a yield above the rate. One more than the widest
+// kernel holds, so that the whole table fills a group and starts another.
 const std::vector<Quote> kQuotes = {
     {100.0, 1.0, 100.0, 0.2, 0.05, 0.0},   {90.0, 0.5, 100.5, 0.35, 0.0, 0.02}, {120.0, 2.0, 60.0, 0.15, 0.1, 0.0},
     {100.0, 1.0, 250.0, 0.5, -0.01, 0.03}, {100.0, 0.25, 99.0, 0.1, 0.03, 0.08}, {75.0, 1.5, 100.0, 0.25, 0.05, 0.0},
     {100.0, 1.0, 30.0, 0.6, 0.02, 0.01},   {140.0, 3.0, 100.0, 0.2, 0.07, 0.0}, {100.0, 0.1, 101.0, 0.05, 0.0, 0.0},
-    {100.0, 1.0, 100.0, 0.3, 0.04, 0.05},  {100.0, 0.8, 1000.0, 0.2, 0.05, 0.0},
+    {100.0, 1.0, 100.0, 0.3, 0.04, 0.05},  {100.0, 0.8, 1000.0, 0.2, 0.05, 0.0}, {110.0, 0.6, 105.0, 0.45, 0.06, 0.01},
+    {95.0, 1.2, 80.0, 0.12, 0.02, 0.04},   {100.0, 2.5, 140.0, 0.8, 0.09, 0.0}, {60.0, 0.3, 62.0, 0.22, -0.02, 0.0},
+    {100.0, 1.0, 100.0, 0.02, 0.05, 0.05}, {130.0, 0.7, 128.0, 0.3, 0.0, 0.06},
 };
+const std::size_t kAll = kQuotes.size();
 
 struct Case {
     const char* name;
@@ -124,17 +129,19 @@ TEST_P(LanesMatchScalar, BitForBitOnEveryKernel) {
     FdmLaneWorkspace workspace;
     for (const simd::Level kernel : {simd::Level::Portable, simd::Level::Avx2, simd::Level::Avx512}) {
         if (kernel > simd::detected_level()) continue;
-        // The whole table at once (groups of the width and a partial one), then
-        // each lane alone in a group of one.
-        std::vector<Result<PricingResult>> out(lanes.size(), Err{Error::value("unset")});
-        price_fdm_lanes(kernel, lanes, dividends, settings, out, workspace);
-        for (std::size_t i = 0; i < lanes.size(); ++i) {
-            EXPECT_EQ(difference(out[i], expected[i]), "") << "kernel " << static_cast<int>(kernel) << " lane " << i;
-        }
-        for (std::size_t i = 0; i < lanes.size(); ++i) {
-            std::vector<Result<PricingResult>> one(1, Err{Error::value("unset")});
-            price_fdm_lanes(kernel, std::span(&lanes[i], 1), dividends, settings, one, workspace);
-            EXPECT_EQ(difference(one[0], expected[i]), "") << "kernel " << static_cast<int>(kernel) << " alone " << i;
+        // The table in slices of every size from one lane (price_fdm) to all of
+        // them: each of the level's kernels, single or several vector chains,
+        // runs full groups and partial ones, every lane of a chain used.
+        for (std::size_t size = 1; size <= lanes.size(); ++size) {
+            for (std::size_t from = 0; from < lanes.size(); from += size) {
+                const std::size_t count = std::min(size, lanes.size() - from);
+                std::vector<Result<PricingResult>> out(count, Err{Error::value("unset")});
+                price_fdm_lanes(kernel, std::span(lanes).subspan(from, count), dividends, settings, out, workspace);
+                for (std::size_t i = 0; i < count; ++i) {
+                    EXPECT_EQ(difference(out[i], expected[from + i]), "")
+                        << "kernel " << static_cast<int>(kernel) << " slices of " << size << " lane " << from + i;
+                }
+            }
         }
     }
 }
@@ -142,23 +149,22 @@ TEST_P(LanesMatchScalar, BitForBitOnEveryKernel) {
 INSTANTIATE_TEST_SUITE_P(
     FdmLanes, LanesMatchScalar,
     ::testing::Values(
-        Case{"AmericanPutSinh", Put, American, kSinh, 101, 10, {}, false, 11, false},
-        Case{"AmericanCallSinh", Call, American, kSinh, 101, 10, {}, false, 11, false},
-        Case{"EuropeanPutLog", Put, European, kLog, 101, 10, {}, false, 11, false},
-        Case{"EuropeanCallSinh", Call, European, kSinh, 51, 7, {}, false, 11, false},
-        Case{"AmericanPutLogFine", Put, American, kLog, 401, 120, {}, false, 11, false},
-        Case{"ThreeNodesOneStep", Put, American, kSinh, 3, 1, {}, false, 11, false},
+        Case{"AmericanPutSinh", Put, American, kSinh, 101, 10, {}, false, kAll, false},
+        Case{"AmericanCallSinh", Call, American, kSinh, 101, 10, {}, false, kAll, false},
+        Case{"EuropeanPutLog", Put, European, kLog, 101, 10, {}, false, kAll, false},
+        Case{"EuropeanCallSinh", Call, European, kSinh, 51, 7, {}, false, kAll, false},
+        Case{"AmericanPutLogFine", Put, American, kLog, 401, 120, {}, false, kAll, false},
+        Case{"ThreeNodesOneStep", Put, American, kSinh, 3, 1, {}, false, kAll, false},
         Case{"ThreeNodesEuropean", Call, European, kLog, 3, 2, {}, false, 5, false},
         Case{"FourNodesTwoSteps", Call, American, kLog, 4, 2, {}, false, 3, false},
-        Case{"AmericanPutDividend", Put, American, kSinh, 101, 10, {{0.3, 2.5}}, true, 11, false},
-        Case{"AmericanCallDividends", Call, American, kSinh, 101, 20, {{0.3, 2.5}, {0.6, 4.0}}, true, 11, false},
-        Case{"EuropeanPutLargeDividend", Put, European, kLog, 101, 10, {{0.5, 60.0}}, true, 11, false},
-        Case{"AmericanPutLargeDividends", Put, American, kSinh, 61, 15, {{0.2, 30.0}, {0.7, 45.0}}, true, 11, false},
-        Case{"DividendAfterExpiry", Put, American, kSinh, 101, 10, {{0.9, 3.0}}, false, 11, false, false},
-        Case{"PartialGroup", Put, American, kSinh, 101, 10, {}, false, 3, false},
+        Case{"AmericanPutDividend", Put, American, kSinh, 101, 10, {{0.3, 2.5}}, true, kAll, false},
+        Case{"AmericanCallDividends", Call, American, kSinh, 101, 20, {{0.3, 2.5}, {0.6, 4.0}}, true, kAll, false},
+        Case{"EuropeanPutLargeDividend", Put, European, kLog, 101, 10, {{0.5, 60.0}}, true, kAll, false},
+        Case{"AmericanPutLargeDividends", Put, American, kSinh, 61, 15, {{0.2, 30.0}, {0.7, 45.0}}, true, kAll, false},
+        Case{"DividendAfterExpiry", Put, American, kSinh, 101, 10, {{0.9, 3.0}}, false, kAll, false, false},
         // A march shorter than the poll's period never asks it; a longer one stops.
-        Case{"InterruptNeverAsked", Put, American, kSinh, 101, 10, {}, false, 11, true},
-        Case{"InterruptStops", Put, American, kSinh, 301, 30, {{0.4, 2.0}}, true, 11, true}),
+        Case{"InterruptNeverAsked", Put, American, kSinh, 101, 10, {}, false, kAll, true},
+        Case{"InterruptStops", Put, American, kSinh, 301, 30, {{0.4, 2.0}}, true, kAll, true}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 // Lanes that cannot run in lock-step with the others (a σ that is not
@@ -199,6 +205,48 @@ TEST(FdmLanes, MixedLanesFallBackAndKeepTheirResults) {
             const auto expected =
                 price_fdm(*lane.option, dividends, *lane.schedule, settings, lane.spot, lane.sigma, lane.r, lane.q);
             EXPECT_EQ(difference(out[i], expected), "") << "kernel " << static_cast<int>(kernel) << " lane " << i;
+        }
+    }
+}
+
+// A lane whose factorisation meets a bad pivot (σ so large that the operator
+// overflows) fails as price_fdm does wherever it sits in its group, in any
+// chain of any kernel, and the lanes beside it keep their prices.
+TEST(FdmLanes, BadPivotInEveryPosition) {
+    const std::vector<Dividend> dividends;
+    const FdmConfig settings = config(41, 8);
+    const VanillaOption put = option(Put, American, 1.0);
+    const FdmSchedule schedule = fdm_schedule(put, dividends, kAt);
+    constexpr std::size_t kLanes = 17;
+    std::vector<FdmLane> healthy;
+    std::vector<Result<PricingResult>> healthy_expected;
+    for (std::size_t i = 0; i < kLanes; ++i) {
+        const double spot = 80.0 + 2.5 * static_cast<double>(i);
+        healthy.push_back({&put, &schedule, spot, 0.25, 0.03, 0.01});
+        healthy_expected.push_back(price_fdm(put, dividends, schedule, settings, spot, 0.25, 0.03, 0.01));
+    }
+    FdmLane failing = healthy[0];
+    failing.sigma = 1e200;
+    const Result<PricingResult> failing_expected =
+        price_fdm(put, dividends, schedule, settings, failing.spot, failing.sigma, failing.r, failing.q);
+    ASSERT_FALSE(failing_expected.ok());
+    ASSERT_TRUE(fdm_lanes_match(healthy[0], failing, settings));
+
+    FdmLaneWorkspace workspace;
+    for (const simd::Level kernel : {simd::Level::Portable, simd::Level::Avx2, simd::Level::Avx512}) {
+        if (kernel > simd::detected_level()) continue;
+        for (std::size_t size = 2; size <= kLanes; ++size) {
+            for (std::size_t bad = 0; bad < size; ++bad) {
+                std::vector<FdmLane> lanes(healthy.begin(), healthy.begin() + static_cast<std::ptrdiff_t>(size));
+                lanes[bad] = failing;
+                std::vector<Result<PricingResult>> out(size, Err{Error::value("unset")});
+                price_fdm_lanes(kernel, lanes, dividends, settings, out, workspace);
+                for (std::size_t i = 0; i < size; ++i) {
+                    EXPECT_EQ(difference(out[i], i == bad ? failing_expected : healthy_expected[i]), "")
+                        << "kernel " << static_cast<int>(kernel) << " group of " << size << " failing lane " << bad
+                        << " lane " << i;
+                }
+            }
         }
     }
 }

@@ -1,12 +1,12 @@
 #include "bindings/frame.hpp"
 
+#include <pthread.h>
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <new>
-#include <sstream>
-#include <thread>
 
 #include "core/panic.hpp"
 
@@ -36,10 +36,9 @@ PyObject* exception_type(ErrorKind kind) noexcept {
 }
 
 void report_panic(const std::string& message, const char* file, unsigned line, unsigned column) {
-    std::ostringstream thread;
-    thread << std::this_thread::get_id();
-    std::fprintf(stderr, "thread '%s' panicked at %s:%u:%u:\n%s\n", thread.str().c_str(), file, line,
-                 column, message.c_str());
+    // The thread's id as `std::thread::id` prints it, without the locale machinery of a stream.
+    const auto thread = static_cast<unsigned long>(pthread_self());
+    std::fprintf(stderr, "thread '%lu' panicked at %s:%u:%u:\n%s\n", thread, file, line, column, message.c_str());
 }
 
 void raise_panic(const std::string& message) {

@@ -54,11 +54,16 @@ public:
 
     void stop() noexcept { stop_.store(true, std::memory_order_relaxed); }
 
-    // Waits for `started` workers, asking monitor() every period.
+    // Waits for `started` workers, asking monitor() every period. The period is
+    // measured on the system clock: a wait on the steady clock needs a glibc
+    // function (pthread_cond_clockwait, 2.30) that the oldest systems the module
+    // loads on lack. A step of the clock can stretch one period, never the wait
+    // for the workers, who notify.
     void wait(unsigned started, const std::function<bool()>& monitor) {
         std::unique_lock lock(mutex_);
         while (finished_ < started) {
-            if (done_.wait_for(lock, std::chrono::milliseconds(10), [&] { return finished_ >= started; })) break;
+            const auto period_end = std::chrono::system_clock::now() + std::chrono::milliseconds(10);
+            if (done_.wait_until(lock, period_end, [&] { return finished_ >= started; })) break;
             lock.unlock();
             if (!stop_.load(std::memory_order_relaxed) && monitor()) {
                 stop();

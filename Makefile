@@ -10,7 +10,7 @@ CMAKE_FLAGS := -G Ninja -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV)/bin/ninja) -DPyth
 # interceptors find the real functions (the interpreter itself is C).
 ASAN_PRELOAD = $(shell $(CXX) -print-file-name=libasan.so) $(shell $(CXX) -print-file-name=libstdc++.so)
 
-.PHONY: demo test package-test test-asan fuzz memcheck bench bench-build bench-callgrind bench-accuracy install cpp-test python-test asan-build venv system-deps clean
+.PHONY: demo test wheel sdist package-test test-asan fuzz memcheck bench bench-build bench-callgrind bench-accuracy install cpp-test python-test asan-build venv system-deps clean
 
 demo: install
 	$(PY) examples/quickstart.py
@@ -37,11 +37,25 @@ system-deps:
 install: venv
 	$(PY) -m pip install --quiet --no-build-isolation -C build-dir=build/wheel .
 
+# The release wheel, built as a user builds it (an isolated environment from the
+# project's build requirements), then tagged by auditwheel with the manylinux
+# tag its symbols earn: $(DIST)/vorel-<version>-cp311-abi3-manylinux_2_YY_x86_64.whl.
+DIST ?= dist
+wheel: venv
+	rm -rf $(DIST)/linux && mkdir -p $(DIST)/linux
+	$(PY) -m pip wheel --quiet --no-deps --wheel-dir $(DIST)/linux .
+	PATH="$(abspath $(VENV)/bin):$$PATH" $(VENV)/bin/auditwheel repair --wheel-dir $(DIST) $(DIST)/linux/vorel-*.whl
+	rm -rf $(DIST)/linux
+
+# The source distribution: $(DIST)/vorel-<version>.tar.gz.
+sdist: venv
+	$(PY) -m build --sdist --outdir $(DIST) .
+
 python-test: install
 	$(PY) -m pytest -q
 
 # The installed type stub against the module, the examples type-checked with it,
-# and a wheel built by `pip wheel .` installed into fresh environments.
+# the wheel of `make wheel` and the sdist installed into fresh environments.
 package-test: install
 	$(PY) -m pytest -q -p no:cacheprovider tests/packaging
 

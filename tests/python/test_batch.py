@@ -117,14 +117,16 @@ def test_one_option_gives_python_numbers_equal_to_the_array_path(moment, unit):
 
 
 def test_element_content_is_a_status_never_a_failed_batch():
-    strike = np.array([100.0, np.nan, -5.0, 100.0, 100.0, 100.0, 100.0])
-    expiry = np.array(["2025-12-31", "2025-12-31", "2025-12-31", "NaT", "2024-06-01", "2025-12-31",
-                       "2025-12-31"], dtype="datetime64[D]")
-    types = np.array([1, 1, 1, 1, 1, 7, 1])
-    got = batch.value(strike, expiry, types, 1, FRAME, at=NOW)
-    assert list(got.status) == [Status.OK] + [Status.INVALID_INPUT] * 3 + [Status.EXPIRED, Status.INVALID_INPUT,
-                                                                           Status.OK]
-    assert np.isnan(got.price[1:4]).all() and np.isfinite(got.price[0])
+    # Bad elements under both engines: American ones (0) go to finite differences.
+    strike = np.array([100.0, np.nan, -5.0, np.inf, 100.0, 100.0, 100.0, 100.0, 100.0])
+    expiry = np.array(["2025-12-31"] * 4 + ["NaT", "2024-06-01", "2024-06-01"] + ["2025-12-31"] * 2,
+                      dtype="datetime64[D]")
+    types = np.array([1, 1, 1, 1, 1, 1, 1, 7, 1])
+    styles = np.array([1, 0, 1, 0, 1, 1, 0, 1, 0])
+    got = batch.value(strike, expiry, types, styles, FRAME, at=NOW)
+    assert list(got.status) == ([Status.OK] + [Status.INVALID_INPUT] * 4 + [Status.EXPIRED] * 2
+                                + [Status.INVALID_INPUT, Status.OK])
+    assert np.isnan(got.price[1:5]).all() and np.isfinite(got.price[[0, 8]]).all()
     negative = OptionMarketFrame(100.0, RateCurve.continuous(0.05, ACT365), VolSurface.flat(-0.1, ACT365))
     assert batch.value(100.0, expiry[0], 1, 1, negative, at=NOW).status == Status.FAILED
 

@@ -35,38 +35,6 @@ inline PyTypeObject* as_type(const PyRef& type) noexcept { return reinterpret_ca
 // null, i.e. its creation failed).
 bool add_class_attribute(const PyRef& type, const char* name, const PyRef& value);
 
-// A class of a C++ enumeration: no constructor; one instance per member of
-// `kMembers`, created with the class and set as its attribute
-// debug_text(member); int() of an instance is the member's position in kMembers.
-template <class T, const auto& kMembers>
-struct Enumeration {
-    static PyRef create(const char* name, reprfunc repr, PyMethodDef* methods, PyGetSetDef* getset = nullptr) {
-        PyRef type = create_class({name, "", sizeof(Object<T>), dealloc<T>, nullptr, repr, to_int, methods, getset});
-        if (!type) return {};
-        for (T member : kMembers) {
-            const std::string_view member_name = debug_text(member);  // a literal, so null-terminated
-            if (!add_class_attribute(type, member_name.data(), make_instance(as_type(type), member))) return {};
-        }
-        return type;
-    }
-
-    static std::int64_t position(T member) noexcept {
-        std::int64_t i = 0;
-        for (T candidate : kMembers) {
-            if (candidate == member) return i;
-            ++i;
-        }
-        return 0;
-    }
-
-    static PyObject* to_int(PyObject* self) {
-        return run_frame([&]() -> PyRef {
-            VOREL_LET(member, receiver<T>(self));
-            return from_i64(position(*member));
-        });
-    }
-};
-
 // The once-per-process class object kept in `slot`. `create` returns the new
 // class as a PyRef; the slot keeps that reference for the life of the process.
 template <class Create>

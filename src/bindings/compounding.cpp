@@ -2,66 +2,26 @@
 
 #include <string>
 
-#include "bindings/arguments.hpp"
-#include "bindings/class_builder.hpp"
 #include "bindings/classes.hpp"
 #include "bindings/convert.hpp"
+#include "bindings/declare.hpp"
 #include "bindings/frame.hpp"
-#include "bindings/methods.hpp"
 #include "bindings/pickle.hpp"
 
 namespace vorel::py {
 namespace {
 
-PyObject* simple(PyObject*, PyObject*) {
-    return run_frame([] { return wrap(Compounding::simple()); });
-}
+std::string repr(const Compounding& compounding) { return "Compounding." + compounding.debug_text(); }
 
-PyObject* continuous(PyObject*, PyObject*) {
-    return run_frame([] { return wrap(Compounding::continuous()); });
-}
-
-constinit const Signature<1> kCompounded{"Compounding.compounded", {"freq"}};
-constinit const Signature<1> kSimpleThenCompounded{"Compounding.simple_then_compounded", {"freq"}};
-
-// compounded(freq) and simple_then_compounded(freq).
-template <Compounding (*Make)(Frequency)>
-PyObject* with_frequency(const Signature<1>& signature, PyObject* const* args, Py_ssize_t nargs,
-                         PyObject* kwnames) {
-    return run_frame([&]() -> PyRef {
-        VOREL_LET(bound, bind(signature, args, nargs, kwnames));
-        VOREL_LET(frequency, named("freq", extract<Frequency>(bound[0])));
-        return wrap(Make(frequency));
-    });
-}
-
-PyObject* compounded(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return with_frequency<Compounding::compounded>(kCompounded, args, nargs, kwnames);
-}
-
-PyObject* simple_then_compounded(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return with_frequency<Compounding::simple_then_compounded>(kSimpleThenCompounded, args, nargs, kwnames);
-}
-
-PyObject* repr(PyObject* self) {
-    return run_frame([&]() -> PyRef {
-        VOREL_LET(compounding, receiver<Compounding>(self));
-        return from_str("Compounding." + compounding->debug_text());
-    });
-}
-
-PyMethodDef g_methods[] = {
-    static_method("simple", simple, "simple()\n--\n\n"),
-    static_method("continuous", continuous, "continuous()\n--\n\n"),
-    static_method("compounded", compounded, "compounded(freq)\n--\n\n"),
-    static_method("simple_then_compounded", simple_then_compounded, "simple_then_compounded(freq)\n--\n\n"),
-    kReduceMethod,
-    kEndOfMethods,
-};
+using Declared = Class<Compounding, "Compounding">;
 
 PyRef create() {
-    return create_class({"builtins.Compounding", "", sizeof(Object<Compounding>), dealloc<Compounding>, nullptr,
-                         repr, nullptr, g_methods});
+    return Declared::create<Declared::static_method<"simple", Compounding::simple>,
+                            Declared::static_method<"continuous", Compounding::continuous>,
+                            Declared::static_method<"compounded", Compounding::compounded, "freq">,
+                            Declared::static_method<"simple_then_compounded", Compounding::simple_then_compounded,
+                                                    "freq">,
+                            Declared::repr<repr>, Declared::pickled>();
 }
 
 }  // namespace

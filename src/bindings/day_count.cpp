@@ -7,7 +7,7 @@
 #include "bindings/classes.hpp"
 #include "bindings/convert.hpp"
 #include "bindings/frame.hpp"
-#include "bindings/methods.hpp"
+#include "bindings/declare.hpp"
 #include "bindings/pickle.hpp"
 
 namespace vorel::py {
@@ -15,14 +15,8 @@ namespace {
 
 struct NamespaceClass {};  // Thirty360 and ActAct have no instances
 
-PyMethodDef g_methods[] = {kReduceMethod, kEndOfMethods};
-
-PyObject* repr(PyObject* self) {
-    return run_frame([&]() -> PyRef {
-        VOREL_LET(convention, receiver<DayCountConvention>(self));
-        const std::string text = "<DayCountConvention: " + convention->debug_text() + ">";
-        return from_str(text);
-    });
+std::string repr(const DayCountConvention& convention) {
+    return "<DayCountConvention: " + convention.debug_text() + ">";
 }
 
 // The conventions Python can name: each one exists once, as the attribute
@@ -57,23 +51,27 @@ PyRef create_namespace(const char* name, PyTypeObject* convention_type, std::str
 TypeSlot g_thirty_360;
 TypeSlot g_act_act;
 
-PyRef create() {
-    PyRef type = create_class({"builtins.DayCountConvention", "", sizeof(Object<DayCountConvention>),
-                               dealloc<DayCountConvention>, nullptr, repr, nullptr, g_methods});
-    if (!type) return {};
+// The conventions and the classes that group them, set on the new class.
+bool add_constants(const PyRef& type) {
     PyTypeObject* thirty_360 =
         g_thirty_360.get([&] { return create_namespace("builtins.Thirty360", as_type(type), "THIRTY_360"); });
     PyTypeObject* act_act = g_act_act.get([&] { return create_namespace("builtins.ActAct", as_type(type), "ACT_ACT"); });
     if (thirty_360 == nullptr || act_act == nullptr ||
         !add_class_attribute(type, "THIRTY_360", PyRef::borrow(reinterpret_cast<PyObject*>(thirty_360))) ||
         !add_class_attribute(type, "ACT_ACT", PyRef::borrow(reinterpret_cast<PyObject*>(act_act)))) {
-        return {};
+        return false;
     }
     for (const Constant& constant : kConstants) {
         if (std::string_view(constant.path).find('.') != std::string_view::npos) continue;
-        if (!add_class_attribute(type, constant.path, make_instance(as_type(type), constant.value))) return {};
+        if (!add_class_attribute(type, constant.path, make_instance(as_type(type), constant.value))) return false;
     }
-    return type;
+    return true;
+}
+
+using Declared = Class<DayCountConvention, "DayCountConvention">;
+
+PyRef create() {
+    return Declared::create<Declared::repr<repr>, Declared::attributes<add_constants>, Declared::pickled>();
 }
 
 }  // namespace

@@ -1,47 +1,24 @@
 // InterestRate(rate, compounding, dcc) and its discount factor.
 
-#include "bindings/arguments.hpp"
-#include "bindings/class_builder.hpp"
 #include "bindings/classes.hpp"
 #include "bindings/convert.hpp"
+#include "bindings/declare.hpp"
 #include "bindings/frame.hpp"
-#include "bindings/methods.hpp"
 #include "bindings/pickle.hpp"
 
 namespace vorel::py {
 namespace {
 
-PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    return run_frame([&]() -> PyRef {
-        static constinit const Signature<3> signature{"InterestRate.__new__", {"rate", "compounding", "dcc"}};
-        VOREL_LET(bound, bind(signature, args, kwargs));
-        VOREL_LET(rate, named("rate", to_f64(bound[0])));
-        VOREL_LET(compounding, named("compounding", extract<Compounding>(bound[1])));
-        VOREL_LET(dcc, named("dcc", extract<DayCountConvention>(bound[2])));
-        return make_instance(type, InterestRate{std::move(dcc), rate, compounding});
-    });
+InterestRate make(double rate, Compounding compounding, DayCountConvention dcc) {
+    return InterestRate{std::move(dcc), rate, compounding};
 }
 
-PyObject* discount_factor(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return run_frame([&]() -> PyRef {
-        static constinit const Signature<1> signature{"InterestRate.discount_factor", {"t"}};
-        VOREL_LET(bound, bind(signature, args, nargs, kwnames));
-        VOREL_LET(rate, receiver<InterestRate>(self));
-        VOREL_LET(t, named("t", to_f64(bound[0])));
-        return from_f64(rate->discount_factor(t));
-    });
-}
-
-PyMethodDef g_methods[] = {
-    method("discount_factor", discount_factor, "discount_factor($self, t)\n--\n\n"),
-    kReduceMethod,
-    kEndOfMethods,
-};
+using Declared = Class<InterestRate, "InterestRate">;
 
 PyRef create() {
-    return create_class({"builtins.InterestRate", "InterestRate(rate, compounding, dcc)\n--\n\n",
-                         sizeof(Object<InterestRate>), dealloc<InterestRate>, construct, nullptr, nullptr,
-                         g_methods});
+    return Declared::create<Declared::constructor<make, "rate", "compounding", "dcc">,
+                            Declared::method<"discount_factor", &InterestRate::discount_factor, "t">,
+                            Declared::pickled>();
 }
 
 }  // namespace

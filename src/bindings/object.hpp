@@ -174,25 +174,6 @@ std::optional<Borrow<T, kAccess>> receiver(PyObject* self) {
     return borrow<T, kAccess>(self);
 }
 
-// The body of an attribute setter of a T. Deletion is refused before anything
-// else; the new value is converted (errors named after the attribute) before the
-// receiver is checked and exclusively borrowed, so a failure changes nothing.
-template <class T, class Convert, class Apply>
-int run_setter(PyObject* self, PyObject* value, const char* attribute, Convert convert, Apply apply) noexcept {
-    return run_status_frame([&]() -> bool {
-        if (value == nullptr) {
-            raise(PyExc_AttributeError, "can't delete attribute");
-            return false;
-        }
-        auto converted = named(attribute, convert(value));
-        if (!converted) return false;
-        auto target = receiver<T, Access::Exclusive>(self);
-        if (!target) return false;
-        apply(**target, std::move(*converted));
-        return true;
-    });
-}
-
 // An argument that must be a T, copied out under a shared borrow.
 template <class T>
 std::optional<T> extract(PyObject* object) {

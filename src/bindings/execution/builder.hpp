@@ -3,17 +3,17 @@
 // option, the methods recording the market frame, the valuation time and the
 // configuration, and the reading of those inputs when they compute.
 //
-// The recording methods take an exclusive borrow of the builder before their
-// argument is converted (a conversion may run Python code that calls back into
-// the builder) and record only after it converted.
+// The recording methods change the builder under an exclusive borrow, taken
+// before their argument is converted (a conversion may run Python code that
+// calls back into the builder); they record only once it converted.
 
 #include <memory>
 #include <optional>
 
-#include "bindings/arguments.hpp"
 #include "bindings/classes.hpp"
 #include "bindings/datetime.hpp"
 #include "bindings/frame.hpp"
+#include "bindings/parameter.hpp"
 #include "bindings/unlocked.hpp"
 #include "core/period/instant.hpp"
 #include "execution/pricing_policy.hpp"
@@ -30,69 +30,28 @@ B builder_for(PyObject* option) {
 }
 
 // B(instrument).
-template <class B, const Signature<1>& kSignature>
-PyObject* construct_builder(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    return run_frame([&]() -> PyRef {
-        VOREL_LET(bound, bind(kSignature, args, kwargs));
-        if (!check_type<VanillaOption>(bound[0])) {
-            wrap_argument_error("instrument");
-            return {};
-        }
-        return make_instance(type, builder_for<B>(bound[0]));
-    });
-}
-
-// A recording method with one parameter: `record(inputs-owner, argument)`
-// converts the argument (null when absent) and stores it, or fails.
-template <class B, const Signature<1>& kSignature, class Record>
-PyObject* record_input(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, Record record) {
-    return run_frame([&]() -> PyRef {
-        VOREL_LET(bound, bind(kSignature, args, nargs, kwnames));
-        VOREL_LET(builder, (receiver<B, Access::Exclusive>(self)));
-        VOREL_CHECK(record(*builder, bound[0]));
-        return PyRef::borrow(self);
-    });
+template <class B>
+B construct_builder(Instance<VanillaOption> instrument) {
+    return builder_for<B>(instrument.object.get());
 }
 
 // market(market_frame): a reference to an OptionMarketFrame; None is refused.
-template <class B, const Signature<1>& kSignature>
-PyObject* record_market(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return record_input<B, kSignature>(self, args, nargs, kwnames, [](B& builder, PyObject* frame) {
-        if (!check_type<MarketFrame>(frame)) {
-            wrap_argument_error("market_frame");
-            return false;
-        }
-        builder.inputs.market = PyRef::borrow(frame);
-        return true;
-    });
+template <class B>
+void record_market(B& builder, Instance<MarketFrame> frame) {
+    builder.inputs.market = std::move(frame.object);
 }
 
 // at(valuation_time=None): an aware datetime, or absent to read the clock.
-template <class B, const Signature<1>& kSignature>
-PyObject* record_valuation_time(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return record_input<B, kSignature>(self, args, nargs, kwnames, [](B& builder, PyObject* time) {
-        if (time == nullptr) {
-            builder.inputs.valuation_time.reset();
-            return true;
-        }
-        const std::optional<Instant> instant = instant_via_timestamp(time, "valuation_time", sites::kEvaluationTime);
-        if (!instant) return false;
-        builder.inputs.valuation_time = instant;
-        return true;
-    });
+template <class B>
+void record_valuation_time(B& builder, std::optional<AwareTime<sites::kEvaluationTime>> time) {
+    builder.inputs.valuation_time.reset();
+    if (time) builder.inputs.valuation_time = time->instant;
 }
 
 // config(config=None): a reference to a Config, or absent for the default.
-template <class B, const Signature<1>& kSignature>
-PyObject* record_config(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return record_input<B, kSignature>(self, args, nargs, kwnames, [](B& builder, PyObject* config) {
-        if (config != nullptr && !check_type<SharedConfig>(config)) {
-            wrap_argument_error("config");
-            return false;
-        }
-        builder.inputs.config = PyRef::borrow(config);
-        return true;
-    });
+template <class B>
+void record_config(B& builder, std::optional<Instance<SharedConfig>> config) {
+    builder.inputs.config = config ? std::move(config->object) : PyRef();
 }
 
 // The recorded inputs as they are pickled: (option, market frame or None,

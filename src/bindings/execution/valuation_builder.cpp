@@ -2,9 +2,8 @@
 
 #include <string>
 
-#include "bindings/class_builder.hpp"
+#include "bindings/declare.hpp"
 #include "bindings/execution/builder.hpp"
-#include "bindings/methods.hpp"
 #include "bindings/pickle.hpp"
 #include "core/format.hpp"
 #include "execution/valuation.hpp"
@@ -12,104 +11,61 @@
 namespace vorel::py {
 namespace {
 
-constinit const Signature<1> kConstruct{"ValuationBuilder.__new__", {"instrument"}};
-constinit const Signature<1> kMarket{"ValuationBuilder.market", {"market_frame"}};
-constinit const Signature<1> kAt{"ValuationBuilder.at", {"valuation_time"}, 0};
-constinit const Signature<1> kConfig{"ValuationBuilder.config", {"config"}, 0};
-
-PyObject* compute(PyObject* self, PyObject*) {
-    return run_frame([&]() -> PyRef {
-        VOREL_LET(builder, receiver<ValuationBuilder>(self));
-        VOREL_LET(inputs, compute_inputs(builder->inputs, "Market data is required for valuation."));
-        const auto value = [&] {
-            return value_option(*inputs.option, *inputs.market, inputs.table(), builder->inputs.valuation_time);
-        };
-        VOREL_LET(result, unwrap(run_interruptible(runs_long(inputs), value)));
-        return wrap(OptionResult{result});
-    });
+PyRef compute(const ValuationBuilder& builder) {
+    VOREL_LET(inputs, compute_inputs(builder.inputs, "Market data is required for valuation."));
+    const auto value = [&] {
+        return value_option(*inputs.option, *inputs.market, inputs.table(), builder.inputs.valuation_time);
+    };
+    VOREL_LET(result, unwrap(run_interruptible(runs_long(inputs), value)));
+    return wrap(OptionResult{result});
 }
 
-PyMethodDef g_builder_methods[] = {
-    method("market", record_market<ValuationBuilder, kMarket>, "market($self, market_frame)\n--\n\n"),
-    method("at", record_valuation_time<ValuationBuilder, kAt>, "at($self, valuation_time=None)\n--\n\n"),
-    method("config", record_config<ValuationBuilder, kConfig>, "config($self, config=None)\n--\n\n"),
-    method("compute", compute, "compute($self)\n--\n\n"),
-    kReduceMethod,
-    kEndOfMethods,
-};
+using BuilderClass = Class<ValuationBuilder, "ValuationBuilder">;
 
 PyRef create_builder() {
-    return create_class({"builtins.ValuationBuilder", "ValuationBuilder(instrument)\n--\n\n",
-                         sizeof(Object<ValuationBuilder>), dealloc<ValuationBuilder>,
-                         construct_builder<ValuationBuilder, kConstruct>, nullptr, nullptr, g_builder_methods});
+    return BuilderClass::create<BuilderClass::constructor<construct_builder<ValuationBuilder>, "instrument">,
+                                BuilderClass::method<"market", record_market<ValuationBuilder>, "market_frame">,
+                                BuilderClass::method<"at", record_valuation_time<ValuationBuilder>, "valuation_time">,
+                                BuilderClass::method<"config", record_config<ValuationBuilder>, "config">,
+                                BuilderClass::method<"compute", compute>, BuilderClass::pickled>();
 }
 
-// A getter of a class T wrapping an engine result.
-template <class T, class Read>
-PyObject* get(PyObject* self, Read read) {
-    return run_frame([&]() -> PyRef {
-        VOREL_LET(value, receiver<T>(self));
-        return read(value->result);
-    });
+// A field of the engine result that OptionResult and Greeks read.
+template <auto kField, class T>
+auto result_field(const T& value) {
+    return value.result.*kField;
+}
+template <auto kField>
+PyRef optional_result_field(const Greeks& greeks) {
+    return or_none(greeks.result.*kField);
 }
 
-PyRef optional_f64(const std::optional<double>& value) {
-    return value ? from_f64(*value) : PyRef::borrow(Py_None);
+std::string result_repr(const OptionResult& result) {
+    return "<OptionResult price=" + format_fixed(result.result.price, 4) + ">";
 }
 
-PyObject* get_price(PyObject* self, void*) {
-    return get<OptionResult>(self, [](const PricingResult& r) { return from_f64(r.price); });
-}
-PyObject* get_greeks(PyObject* self, void*) {
-    return get<OptionResult>(self, [](const PricingResult& r) { return wrap(Greeks{r}); });
-}
-PyObject* result_repr(PyObject* self) {
-    return get<OptionResult>(
-        self, [](const PricingResult& r) { return from_str("<OptionResult price=" + format_fixed(r.price, 4) + ">"); });
-}
+Greeks greeks(const OptionResult& result) { return Greeks{result.result}; }
 
-PyMethodDef g_result_methods[] = {kReduceMethod, kEndOfMethods};
-
-PyGetSetDef g_result_getset[] = {
-    {"price", get_price, nullptr, nullptr, nullptr},
-    {"greeks", get_greeks, nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+using ResultClass = Class<OptionResult, "OptionResult">;
 
 PyRef create_result() {
-    return create_class({"builtins.OptionResult", "", sizeof(Object<OptionResult>), dealloc<OptionResult>, nullptr,
-                         result_repr, nullptr, g_result_methods, g_result_getset});
+    return ResultClass::create<ResultClass::get<"price", result_field<&PricingResult::price, OptionResult>>,
+                               ResultClass::get<"greeks", greeks>, ResultClass::repr<result_repr>,
+                               ResultClass::pickled>();
 }
 
-PyObject* get_delta(PyObject* self, void*) {
-    return get<Greeks>(self, [](const PricingResult& r) { return from_f64(r.delta); });
-}
-PyObject* get_gamma(PyObject* self, void*) {
-    return get<Greeks>(self, [](const PricingResult& r) { return from_f64(r.gamma); });
-}
-PyObject* get_theta(PyObject* self, void*) {
-    return get<Greeks>(self, [](const PricingResult& r) { return from_f64(r.theta); });
-}
-PyObject* get_vega(PyObject* self, void*) {
-    return get<Greeks>(self, [](const PricingResult& r) { return optional_f64(r.vega); });
-}
-PyObject* get_rho(PyObject* self, void*) {
-    return get<Greeks>(self, [](const PricingResult& r) { return optional_f64(r.rho); });
-}
-
-PyGetSetDef g_greeks_getset[] = {
-    {"delta", get_delta, nullptr, nullptr, nullptr},
-    {"gamma", get_gamma, nullptr, nullptr, nullptr},
-    {"theta", get_theta, nullptr, nullptr, nullptr},
-    {"vega", get_vega, nullptr, nullptr, nullptr},
-    {"rho", get_rho, nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+using GreeksClass = Class<Greeks, "Greeks">;
 
 PyRef create_greeks() {
-    return create_class({"builtins.Greeks", "", sizeof(Object<Greeks>), dealloc<Greeks>, nullptr, nullptr, nullptr,
-                         g_result_methods, g_greeks_getset});
+    return GreeksClass::create<GreeksClass::get<"delta", result_field<&PricingResult::delta, Greeks>>,
+                               GreeksClass::get<"gamma", result_field<&PricingResult::gamma, Greeks>>,
+                               GreeksClass::get<"theta", result_field<&PricingResult::theta, Greeks>>,
+                               GreeksClass::get<"vega", optional_result_field<&PricingResult::vega>>,
+                               GreeksClass::get<"rho", optional_result_field<&PricingResult::rho>>,
+                               GreeksClass::pickled>();
 }
+
+PyRef optional_f64(const std::optional<double>& value) { return or_none(value); }
 
 // (price, delta, gamma, theta, vega or None, rho or None).
 PyRef result_state(const PricingResult& r) {

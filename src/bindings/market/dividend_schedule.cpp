@@ -3,25 +3,25 @@
 
 #include <utility>
 
-#include "bindings/arguments.hpp"
-#include "bindings/class_builder.hpp"
 #include "bindings/classes.hpp"
 #include "bindings/convert.hpp"
 #include "bindings/datetime.hpp"
+#include "bindings/declare.hpp"
 #include "bindings/frame.hpp"
-#include "bindings/methods.hpp"
 #include "bindings/pickle.hpp"
 
 namespace vorel::py {
 namespace {
 
+// One entry as given: a 2-tuple whose second item is a number.
 struct RawDividend {
     PyRef ex_date;
     double amount;
+
+    static std::optional<RawDividend> from_python(PyObject* item);
 };
 
-// The structure of one entry: a 2-tuple whose second item is a number.
-std::optional<RawDividend> raw_dividend(PyObject* item) {
+std::optional<RawDividend> RawDividend::from_python(PyObject* item) {
     if (!PyTuple_Check(item)) {
         raise_cast_error(item, "tuple");
         return std::nullopt;
@@ -39,31 +39,22 @@ std::optional<RawDividend> raw_dividend(PyObject* item) {
     return RawDividend{std::move(ex_date), amount};
 }
 
-PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    return run_frame([&]() -> PyRef {
-        static constinit const Signature<1> signature{"DividendSchedule.__new__", {"raw_divs"}};
-        VOREL_LET(bound, bind(signature, args, kwargs));
-        VOREL_LET(raw, named("raw_divs", to_vector(bound[0], raw_dividend)));
-        std::vector<Dividend> entries;
-        entries.reserve(raw.size());
-        for (const RawDividend& entry : raw) {
-            VOREL_LET(instant, instant_converted_to_utc(
-                                   entry.ex_date.get(),
-                                   "Ex-dates must be timezone-aware datetime objects. Plain dates are rejected.",
-                                   "Datetime must be timezone-aware (e.g., use New York or UTC time)."));
-            entries.push_back(Dividend{ValuationTime::at_instant(instant), entry.amount});
-        }
-        return make_instance(type, DividendSchedule(std::move(entries)));
-    });
+std::optional<DividendSchedule> make(std::vector<RawDividend> raw) {
+    std::vector<Dividend> entries;
+    entries.reserve(raw.size());
+    for (const RawDividend& entry : raw) {
+        VOREL_LET(instant, instant_converted_to_utc(
+                               entry.ex_date.get(),
+                               "Ex-dates must be timezone-aware datetime objects. Plain dates are rejected.",
+                               "Datetime must be timezone-aware (e.g., use New York or UTC time)."));
+        entries.push_back(Dividend{ValuationTime::at_instant(instant), entry.amount});
+    }
+    return DividendSchedule(std::move(entries));
 }
 
-PyMethodDef g_methods[] = {kReduceMethod, kEndOfMethods};
+using Declared = Class<DividendSchedule, "DividendSchedule">;
 
-PyRef create() {
-    return create_class({"builtins.DividendSchedule", "DividendSchedule(raw_divs)\n--\n\n",
-                         sizeof(Object<DividendSchedule>), dealloc<DividendSchedule>, construct, nullptr, nullptr,
-                         g_methods});
-}
+PyRef create() { return Declared::create<Declared::constructor<make, "raw_divs">, Declared::pickled>(); }
 
 // One dividend: (ex-date instant, amount).
 std::optional<Dividend> dividend_from_state(PyObject* state) {

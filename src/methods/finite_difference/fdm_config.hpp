@@ -20,6 +20,14 @@ struct FdmConfig {
     std::uint64_t grid_nodes = 101;
     std::uint64_t time_steps = 10;   // over the whole life of the option
     double grid_std_devs = 4.0;      // half-width in standard deviations of log spot
+
+    // The settings a user asks for. The engine's grids have an odd number of
+    // nodes: an even count asked for is made odd by setting its lowest bit (the
+    // default already is odd).
+    static FdmConfig with_odd_nodes(TransformConfig transform, std::uint64_t grid_nodes, std::uint64_t time_steps,
+                                    double grid_std_devs) noexcept {
+        return {transform, grid_nodes | 1, time_steps, grid_std_devs};
+    }
 };
 
 }  // namespace vorel

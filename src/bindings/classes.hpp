@@ -13,7 +13,7 @@
 #include "core/rate/frequency.hpp"
 #include "core/rate/interest_rate.hpp"
 #include "execution/pricing_policy.hpp"
-#include "execution/pricing_result.hpp"
+#include "instruments/pricing_result.hpp"
 #include "instruments/vanilla_option.hpp"
 #include "market/dividend.hpp"
 #include "market/market_frame.hpp"

@@ -23,13 +23,9 @@ std::atomic<PyObject*> g_panic_type{nullptr};
 
 PyObject* exception_type(ErrorKind kind) noexcept {
     switch (kind) {
-        case ErrorKind::Value: return PyExc_ValueError;
-        case ErrorKind::Type: return PyExc_TypeError;
-        case ErrorKind::Attribute: return PyExc_AttributeError;
-        case ErrorKind::Overflow: return PyExc_OverflowError;
-        case ErrorKind::Runtime: return PyExc_RuntimeError;
-        case ErrorKind::System: return PyExc_SystemError;
-        case ErrorKind::Memory: return PyExc_MemoryError;
+        case ErrorKind::InvalidInput: return PyExc_ValueError;
+        case ErrorKind::OutOfRange: return PyExc_OverflowError;
+        case ErrorKind::TooLarge: return PyExc_MemoryError;
         case ErrorKind::Interrupted: return PyExc_KeyboardInterrupt;
     }
     return PyExc_SystemError;

@@ -1,7 +1,7 @@
 #pragma once
 // Error values of the core. An operation that can fail returns Result<T>: either
-// its value or an Error that names the Python exception type the binding layer
-// raises and carries the message.
+// its value or an Error that says what kind of failure it is and carries the
+// message. The binding layer maps each kind to an exception of the host.
 
 #include <cstdint>
 #include <string>
@@ -12,15 +12,16 @@
 namespace vorel {
 
 enum class ErrorKind : std::uint8_t {
-    Value,      // ValueError
-    Type,       // TypeError
-    Attribute,  // AttributeError
-    Overflow,   // OverflowError
-    Runtime,    // RuntimeError
-    System,     // SystemError
-    Memory,     // MemoryError
-    // The host's interrupt poll stopped the work (core/interrupt.hpp): the
-    // exception the poll raised stands as it is, KeyboardInterrupt if none.
+    // The inputs admit no result: a setting or a market value outside its
+    // domain, inputs that disagree, a case not supported, or a solve that finds
+    // no answer for them.
+    InvalidInput,
+    // Date arithmetic left the range of the calendar.
+    OutOfRange,
+    // The work asked for needs more memory than the process may use; nothing
+    // was allocated.
+    TooLarge,
+    // The host's interrupt poll stopped the work (core/interrupt.hpp).
     Interrupted,
 };
 
@@ -28,10 +29,9 @@ struct Error {
     ErrorKind kind;
     std::string message;
 
-    static Error value(std::string message) { return {ErrorKind::Value, std::move(message)}; }
-    static Error type(std::string message) { return {ErrorKind::Type, std::move(message)}; }
-    static Error overflow(std::string message) { return {ErrorKind::Overflow, std::move(message)}; }
-    static Error memory(std::string message) { return {ErrorKind::Memory, std::move(message)}; }
+    static Error invalid_input(std::string message) { return {ErrorKind::InvalidInput, std::move(message)}; }
+    static Error out_of_range(std::string message) { return {ErrorKind::OutOfRange, std::move(message)}; }
+    static Error too_large(std::string message) { return {ErrorKind::TooLarge, std::move(message)}; }
     static Error interrupted() { return {ErrorKind::Interrupted, "interrupted"}; }
 };
 

@@ -12,7 +12,7 @@
 #include "core/period/instant.hpp"
 #include "execution/element_status.hpp"
 #include "execution/pricing_policy.hpp"
-#include "execution/pricing_result.hpp"
+#include "instruments/pricing_result.hpp"
 #include "instruments/vanilla_option.hpp"
 #include "market/market_frame.hpp"
 

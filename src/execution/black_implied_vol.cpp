@@ -340,16 +340,6 @@ double erfcx(double x) noexcept {
     return (2.0 * e + 2.0 * e * lo) - erfcx_main(-x);
 }
 
-double normalised_black_call(double x, double s) noexcept {
-    const double ax = -std::fabs(x);
-    const double h = ax / s, t = 0.5 * s;
-    const double vega = kInvSqrt2Pi * std::exp(-0.5 * (h * h + t * t));
-    const double otm = h + t < 0.85 ? vega * lower_bracket(h, t)
-                                    : std::exp(0.5 * ax) - vega * upper_bracket(h, t);
-    // In the money: the intrinsic e^{x/2} − e^{−x/2} plus the out-of-the-money value.
-    return x > 0.0 ? 2.0 * std::sinh(0.5 * x) + otm : otm;
-}
-
 ImpliedVolatility black_implied_vol(double price, OptionType type, double S, double K, double T, double r,
                                     double q) noexcept {
     if (!(std::isfinite(price) && std::isfinite(S) && std::isfinite(K) && std::isfinite(T) && std::isfinite(r) &&

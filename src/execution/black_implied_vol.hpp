@@ -1,6 +1,6 @@
 #pragma once
 // The Black–Scholes–Merton implied volatility of a European quote, solved to
-// machine accuracy, and the normalised Black function it inverts.
+// machine accuracy.
 
 #include "execution/element_status.hpp"
 #include "instruments/vanilla_option.hpp"
@@ -23,13 +23,6 @@ struct ImpliedVolatility {
 // touches no shared state.
 ImpliedVolatility black_implied_vol(double price, OptionType type, double S, double K, double T, double r,
                                     double q) noexcept;
-
-// The normalised Black call b(x, s) = e^{x/2}·N(x/s + s/2) − e^{-x/2}·N(x/s − s/2),
-// x = ln(F/K), s = σ√T: the undiscounted call over √(F·K). Accurate to a few
-// ulp times its condition number s·∂ln b/∂s in every regime, including values
-// far below the smallest a difference of two normal probabilities can resolve.
-// x finite, s > 0 finite.
-double normalised_black_call(double x, double s) noexcept;
 
 // e^{x²}·erfc(x), within a few ulp for every x for which it is finite.
 double erfcx(double x) noexcept;

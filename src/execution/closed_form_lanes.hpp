@@ -1,7 +1,7 @@
 #pragma once
 // Many options by the closed form at once, in lanes of the widest vectors
 // this processor offers (math/simd.hpp). Each element gets, bit for bit, what
-// price_analytic (or price_analytic_price) gives it alone, on every level.
+// price_analytic gives it alone, on every level.
 
 #include <cstddef>
 

@@ -1,6 +1,6 @@
 #pragma once
 // The volatility at which the library's own pricing reproduces a target price,
-// searched in [0.1, 5.0] by Brent's method or by bisection.
+// searched in [0.1, 5.0] by Brent's method.
 
 #include <cmath>
 #include <cstdint>
@@ -109,7 +109,7 @@ Result<double> brent_rounds(F& f, double lo, double f_lo, double hi, double f_hi
         rounds.take(*at_x);
     }
     if (rounds.state() == BrentRounds::State::Root) return rounds.point();
-    return Err{Error::value("Brent's method failed to converge within max iterations")};
+    return Err{Error::invalid_input("Brent's method failed to converge within max iterations")};
 }
 }  // namespace detail
 
@@ -126,41 +126,11 @@ Result<double> brent(F&& f, double tolerance, std::uint64_t max_iterations) {
     if (std::abs(f_lo) < tolerance) return VOL_LOW;
     if (std::abs(f_hi) < tolerance) return VOL_HIGH;
     if (!(f_lo * f_hi < 0.0)) {
-        return Err{Error::value("Root is not bracketed. f(low) = " + format_shortest(f_lo) +
-                                ", f(high) = " + format_shortest(f_hi) + ". Target price might be out of bounds.")};
+        return Err{Error::invalid_input("Root is not bracketed. f(low) = " + format_shortest(f_lo) + ", f(high) = " +
+                                        format_shortest(f_hi) + ". Target price might be out of bounds.")};
     }
     return detail::brent_rounds(f, VOL_LOW, f_lo, VOL_HIGH, f_hi, {tolerance, 2e-15, 0.5 * tolerance},
                                 max_iterations);
-}
-
-// Bisection of price(sigma) = target over [VOL_LOW, VOL_HIGH]. price returns a
-// double or a Result<double>; an error ends the search.
-template <class P>
-Result<double> bisection(P&& price, double target, double tolerance, std::uint64_t max_iterations) {
-    const Result<detail::Ends> ends = detail::at_ends(price);
-    if (!ends) return Err{ends.error()};
-    const double p_lo = ends->lo;
-    const double p_hi = ends->hi;
-    if (target < p_lo) {
-        return Err{Error::value("Target price " + format_shortest(target) + " is below value at min vol")};
-    }
-    if (!(target <= p_hi)) {
-        return Err{Error::value("Target price " + format_shortest(target) + " is above value at max vol")};
-    }
-    double lo = VOL_LOW, hi = VOL_HIGH;
-    for (std::uint64_t round = 0; round < max_iterations; ++round) {
-        const double mid = (lo + hi) * 0.5;
-        const Result<double> at_mid = detail::trial(price, mid);
-        if (!at_mid) return at_mid;
-        const double p = *at_mid;
-        if (std::abs(p - target) < tolerance || (hi - lo) * 0.5 < 1e-8) return mid;
-        if (p - target > 0.0) {
-            hi = mid;
-        } else {
-            lo = mid;
-        }
-    }
-    return Err{Error::value("Bisection failed to converge within max iterations")};
 }
 
 }  // namespace vorel

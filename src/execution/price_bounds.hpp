@@ -1,7 +1,7 @@
 #pragma once
 // The prices no arbitrage allows a vanilla option, whatever the model.
 
-#include "execution/pricing_result.hpp"
+#include "instruments/pricing_result.hpp"
 #include "instruments/vanilla_option.hpp"
 
 namespace vorel {

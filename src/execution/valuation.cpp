@@ -14,8 +14,8 @@ Result<Unit> check_conventions(const MarketFrameData& market) {
     if (!rates) return Err{std::move(rates).error()};
     const DayCountConvention& vol = market.vol_surface.day_count_convention();
     if (*rates == vol) return Unit{};
-    return Err{Error::value("Mismatched day count conventions: Rates use " + rates->debug_text() +
-                            ", while Vol uses " + vol.debug_text() + ". They must be identical.")};
+    return Err{Error::invalid_input("Mismatched day count conventions: Rates use " + rates->debug_text() +
+                                    ", while Vol uses " + vol.debug_text() + ". They must be identical.")};
 }
 
 Result<Unit> check_method(const PricingMethod& method, const MarketFrameData& market) {
@@ -26,7 +26,7 @@ Result<Unit> check_method(const PricingMethod& method, const MarketFrameData& ma
 
 MarketInputs market_inputs(const VanillaOption& option, const MarketFrameData& market, const Instant& at) {
     const double t = year_fraction(at, option.expiry, DayCountConvention::actual_365_fixed());
-    return {ValuationTime::at_instant(at), t, market.spot, market.rate_curve.continuous_rate(t), market.borrow_rate(t)};
+    return {at, t, market.spot, market.rate_curve.continuous_rate(t), market.borrow_rate(t)};
 }
 
 FdmPlan fdm_plan(const VanillaOption& option, std::span<const Dividend> dividends, const MarketInputs& inputs) {
@@ -44,10 +44,7 @@ Result<PricingResult> within_plan(Result<PricingResult> result, const FdmPlan& p
 Pricer::Pricer(const PricingMethod& method, const VanillaOption& option, std::span<const Dividend> dividends,
                const MarketInputs& inputs)
     : option_(option), dividends_(dividends), inputs_(inputs), fdm_(fdm_settings(method)) {
-    if (fdm_) {
-        plan_ = fdm_plan(option, dividends, inputs);
-        bounds_ = plan_->bounds;
-    }
+    if (fdm_) plan_ = fdm_plan(option, dividends, inputs);
 }
 
 // At the expiry instant and after it there is nothing to march: every engine
@@ -65,8 +62,8 @@ Result<double> surface_volatility(const VanillaOption& option, const MarketFrame
                                   const MarketInputs& inputs) {
     const double sigma = market.vol_surface.volatility(option.strike, inputs.t);
     if (sigma < 0.0) {
-        return Err{Error::value("Volatility must not be negative: the volatility surface gives " +
-                                format_shortest(sigma) + " at the option's strike and expiry")};
+        return Err{Error::invalid_input("Volatility must not be negative: the volatility surface gives " +
+                                        format_shortest(sigma) + " at the option's strike and expiry")};
     }
     return sigma;
 }
@@ -74,8 +71,8 @@ Result<double> surface_volatility(const VanillaOption& option, const MarketFrame
 Result<Unit> check_method_covers(const PricingMethod& method, const VanillaOption& option,
                                  const MarketInputs& inputs) {
     if (!fdm_settings(method) && option.exercise_style == ExerciseStyle::American && inputs.r < inputs.q) {
-        return Err{Error::value("not implemented: American options with interest rate below dividend yield have "
-                                "not been implemented")};
+        return Err{Error::invalid_input(
+            "not implemented: American options with interest rate below dividend yield have not been implemented")};
     }
     return Unit{};
 }

@@ -7,10 +7,9 @@
 
 #include "core/error.hpp"
 #include "core/period/instant.hpp"
-#include "core/period/valuation_time.hpp"
 #include "execution/pricing_policy.hpp"
 #include "execution/price_bounds.hpp"
-#include "execution/pricing_result.hpp"
+#include "instruments/pricing_result.hpp"
 #include "instruments/vanilla_option.hpp"
 #include "market/dividend.hpp"
 #include "market/market_frame.hpp"
@@ -28,7 +27,7 @@ Result<Unit> check_method(const PricingMethod& method, const MarketFrameData& ma
 
 // What the engines read from the market for one option at one instant.
 struct MarketInputs {
-    ValuationTime valuation_time;
+    Instant valuation_time;
     double t;      // years to expiry, Actual/365 Fixed
     double spot;
     double r;      // continuously compounded: the rate curve's discount factor is e^(−r·t)
@@ -53,7 +52,6 @@ struct FdmPlan {
     PriceBounds bounds;
 };
 
-// Panics "not yet implemented" for an ex-date of an unknown kind.
 FdmPlan fdm_plan(const VanillaOption& option, std::span<const Dividend> dividends, const MarketInputs& inputs);
 
 // A price from finite differences kept within its plan's bounds; errors pass through.
@@ -65,16 +63,11 @@ Result<PricingResult> within_plan(Result<PricingResult> result, const FdmPlan& p
 // volatility is worked out once, when the pricer is made.
 class Pricer {
 public:
-    // Panics "not yet implemented" for an ex-date of an unknown kind.
     Pricer(const PricingMethod& method, const VanillaOption& option, std::span<const Dividend> dividends,
            const MarketInputs& inputs);
 
     // The finite-difference engine's errors pass through (see price_fdm).
     Result<PricingResult> operator()(double sigma) const;
-
-    // The bounds its finite-difference prices are kept within; nullopt when
-    // it prices by the closed form.
-    const std::optional<PriceBounds>& bounds() const noexcept { return bounds_; }
 
 private:
     const VanillaOption& option_;
@@ -82,7 +75,6 @@ private:
     const MarketInputs& inputs_;
     std::optional<FdmConfig> fdm_;
     std::optional<FdmPlan> plan_;
-    std::optional<PriceBounds> bounds_;  // of the finite-difference prices
 };
 
 // Checks the conventions, fixes the instant (`at`, else the clock), reads the

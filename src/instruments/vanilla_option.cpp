@@ -16,8 +16,4 @@ double years_to_expiry(const VanillaOption& option, const Instant& from) {
     return year_fraction(from, option.expiry, DayCountConvention::actual_365_fixed());
 }
 
-double years_to_expiry(const VanillaOption& option, const ValuationTime& at) {
-    return years_to_expiry(option, at.to_instant());
-}
-
 }  // namespace vorel

@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "core/period/instant.hpp"
-#include "core/period/valuation_time.hpp"
 
 namespace vorel {
 
@@ -27,9 +26,5 @@ struct VanillaOption {
 // Years from `from` to the expiry under Actual/365 Fixed: whole seconds (the
 // duration truncated toward zero) over 31,536,000. Negative after expiry.
 double years_to_expiry(const VanillaOption& option, const Instant& from);
-
-// The same from a valuation time; panics "not yet implemented" for a tag it
-// does not know.
-double years_to_expiry(const VanillaOption& option, const ValuationTime& at);
 
 }  // namespace vorel

@@ -6,12 +6,12 @@
 #include <span>
 #include <vector>
 
-#include "core/period/valuation_time.hpp"
+#include "core/period/instant.hpp"
 
 namespace vorel {
 
 struct Dividend {
-    ValuationTime ex_date;
+    Instant ex_date;
     double amount = 0.0;  // cash per share; any value, non-finite included
 };
 

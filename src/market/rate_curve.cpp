@@ -53,7 +53,9 @@ double RateCurve::continuous_rate(double t) const {
     if (const auto* curve = std::get_if<Interpolated>(&value_)) {
         return vorel::continuous_rate(curve->interpolator.evaluate(t), curve->rates.front().compounding, t);
     }
-    if (const auto* curve = std::get_if<Flat>(&value_)) return vorel::continuous_rate(curve->rate.rate, curve->rate.compounding, t);
+    if (const auto* curve = std::get_if<Flat>(&value_)) {
+        return vorel::continuous_rate(curve->rate.rate, curve->rate.compounding, t);
+    }
     return std::get<Continuous>(value_).rate.rate;
 }
 
@@ -64,9 +66,9 @@ Result<DayCountConvention> RateCurve::day_count_convention() const {
     const DayCountConvention& first = pillars.front().day_count;  // a curve has two pillars or more
     for (const InterestRate& pillar : pillars) {
         if (!(pillar.day_count == first)) {
-            return Err{Error::value("Mismatched day count conventions: the rate curve's pillars use " +
-                                    first.debug_text() + " and " + pillar.day_count.debug_text() +
-                                    ". They must be identical.")};
+            return Err{Error::invalid_input("Mismatched day count conventions: the rate curve's pillars use " +
+                                            first.debug_text() + " and " + pillar.day_count.debug_text() +
+                                            ". They must be identical.")};
         }
     }
     return first;

@@ -60,7 +60,7 @@ public:
     // t > 0 (the zero rate itself for t ≤ 0): the rate the engines price with.
     double continuous_rate(double t) const;
     // An interpolated curve's is its pillars' when they all share one;
-    // ValueError when they mix conventions.
+    // InvalidInput when they mix conventions.
     Result<DayCountConvention> day_count_convention() const;
 
     const std::variant<Flat, Interpolated, Continuous>& variant() const noexcept { return value_; }

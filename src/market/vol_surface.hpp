@@ -1,43 +1,31 @@
 #pragma once
-// Black-Scholes volatility by strike and year fraction.
+// Black-Scholes volatility by strike and year fraction: flat, the same number
+// at every strike and time, with the convention its year fractions count by.
 
-#include <variant>
+#include <utility>
 
 #include "core/period/day_count.hpp"
-#include "math/interpolate/linear.hpp"
 
 namespace vorel {
 
 class VolSurface {
 public:
-    struct Flat {
-        DayCountConvention day_count;
-        double volatility = 0.0;  // any value, zero and negative included
-    };
-    // Linear in t through term-structure points, strike ignored. Nothing builds
-    // one from Python yet, and it has no day-count convention.
-    struct TermStructure {
-        LinearInterpolator by_time;
-    };
-
+    // Any volatility, zero and negative included.
     static VolSurface flat(double volatility, DayCountConvention day_count) {
-        return VolSurface(Flat{std::move(day_count), volatility});
-    }
-    static VolSurface term_structure(LinearInterpolator by_time) {
-        return VolSurface(TermStructure{std::move(by_time)});
+        return VolSurface(volatility, std::move(day_count));
     }
 
-    double volatility(double strike, double t) const;
-    // Panics "not yet implemented" for a surface other than flat.
-    const DayCountConvention& day_count_convention() const;
-
-    const std::variant<Flat, TermStructure>& variant() const noexcept { return value_; }
+    double volatility(double /*strike*/, double /*t*/) const { return volatility_; }
+    // The number a flat surface gives everywhere.
+    double flat_volatility() const noexcept { return volatility_; }
+    const DayCountConvention& day_count_convention() const { return day_count_; }
 
 private:
-    template <class V>
-    explicit VolSurface(V value) noexcept : value_(std::move(value)) {}
+    VolSurface(double volatility, DayCountConvention day_count) noexcept
+        : day_count_(std::move(day_count)), volatility_(volatility) {}
 
-    std::variant<Flat, TermStructure> value_;
+    DayCountConvention day_count_;
+    double volatility_;
 };
 
 }  // namespace vorel

@@ -292,7 +292,9 @@ void fdm_floor_at_exercise(double phi, double strike, PricingResult& result, dou
     result.theta = 0.0;
 }
 
-Error fdm_bad_pivot_error() { return Error::value("the finite-difference solve met a zero or non-finite pivot"); }
+Error fdm_bad_pivot_error() {
+    return Error::invalid_input("the finite-difference solve met a zero or non-finite pivot");
+}
 
 // The opening Euler steps are as long as the second step's implicit part.
 double fdm_step_share(std::uint64_t k) noexcept {
@@ -310,9 +312,7 @@ std::uint64_t interval_steps(double length, double t, std::uint64_t time_steps) 
 // seconds apart are two stops, each paying its own amount, and of several
 // dividends listed for one ex-date the first pays (when positive) and the
 // others are ignored.
-FdmSchedule fdm_schedule(const VanillaOption& option, std::span<const Dividend> dividends,
-                         const ValuationTime& valuation_time) {
-    const Instant at = valuation_time.to_instant();
+FdmSchedule fdm_schedule(const VanillaOption& option, std::span<const Dividend> dividends, const Instant& at) {
     FdmSchedule schedule{years_to_expiry(option, at), dividends.size(), {}, true};
 
     // The ex-dates inside (0, t) with their places in the list, latest first
@@ -324,7 +324,7 @@ FdmSchedule fdm_schedule(const VanillaOption& option, std::span<const Dividend> 
     std::vector<Dated> inside;
     inside.reserve(dividends.size());
     for (std::size_t i = 0; i < dividends.size(); ++i) {
-        const double t = year_fraction(at, dividends[i].ex_date.to_instant(), DayCountConvention::actual_365_fixed());
+        const double t = year_fraction(at, dividends[i].ex_date, DayCountConvention::actual_365_fixed());
         if (t > 0.0 && t < schedule.t) inside.push_back({t, i});
     }
     std::sort(inside.begin(), inside.end(),
@@ -404,23 +404,24 @@ Result<Unit> check_fdm_settings(const FdmConfig& config, std::size_t dividends) 
 Result<Unit> check_fdm_settings(const FdmConfig& config, std::size_t dividends, const MemoryCeiling& ceiling) {
     constexpr double kInfinity = std::numeric_limits<double>::infinity();
     if (!(config.grid_std_devs > 0.0 && config.grid_std_devs < kInfinity)) {
-        return Err{Error::value("grid_std_devs must be a positive number of standard deviations, got " +
-                                format_shortest(config.grid_std_devs))};
+        return Err{Error::invalid_input("grid_std_devs must be a positive number of standard deviations, got " +
+                                        format_shortest(config.grid_std_devs))};
     }
     const double alpha = config.transform.alpha;
     if (config.transform.kind == TransformKind::Sinh && !(alpha > 0.0 && alpha < kInfinity)) {
-        return Err{Error::value("sinh transform alpha must be positive and finite, got " + format_shortest(alpha))};
+        return Err{
+            Error::invalid_input("sinh transform alpha must be positive and finite, got " + format_shortest(alpha))};
     }
     if (config.grid_nodes < 3) {
-        return Err{Error::value("grid_nodes must be at least 3, got " + std::to_string(config.grid_nodes))};
+        return Err{Error::invalid_input("grid_nodes must be at least 3, got " + std::to_string(config.grid_nodes))};
     }
     const Bytes per_node = kNodeBytes + (dividends > 0 ? kDividendNodeBytes : 0);
     const Bytes bytes =
         static_cast<Bytes>(config.grid_nodes) * per_node + static_cast<Bytes>(dividends) * kScheduleBytes;
     if (bytes <= ceiling.bytes) return Unit{};
-    return Err{Error::memory("the finite-difference working set of " + decimal(bytes) + " bytes exceeds " +
-                             (ceiling.process_limit ? "this process's memory limit of " : "this machine's memory of ") +
-                             decimal(ceiling.bytes) + " bytes")};
+    const char* limit = ceiling.process_limit ? "this process's memory limit of " : "this machine's memory of ";
+    return Err{Error::too_large("the finite-difference working set of " + decimal(bytes) + " bytes exceeds " + limit +
+                                decimal(ceiling.bytes) + " bytes")};
 }
 
 Result<PricingResult> price_fdm(const VanillaOption& option, std::span<const Dividend> dividends,
@@ -430,7 +431,8 @@ Result<PricingResult> price_fdm(const VanillaOption& option, std::span<const Div
     // No zero-width diffusion: the grid's width is a multiple of σ, and
     // without diffusion the operator's central differences oscillate.
     if (sigma <= 0.0) {
-        return Err{Error::value("finite differences need a positive volatility, got " + format_shortest(sigma))};
+        return Err{
+            Error::invalid_input("finite differences need a positive volatility, got " + format_shortest(sigma))};
     }
     const bool finite = std::isfinite(spot) && std::isfinite(sigma) && std::isfinite(r) && std::isfinite(q) &&
                         std::isfinite(option.strike) && schedule.amounts_finite;
@@ -445,12 +447,6 @@ Result<PricingResult> price_fdm(const VanillaOption& option, std::span<const Div
     }
     PostProjectionScheme scheme(std::move(grid), process, boundary, option.strike, phi);
     return march(scheme, inputs);
-}
-
-Result<PricingResult> price_fdm(const VanillaOption& option, std::span<const Dividend> dividends,
-                                const ValuationTime& valuation_time, const FdmConfig& config, double spot,
-                                double sigma, double r, double q) {
-    return price_fdm(option, dividends, fdm_schedule(option, dividends, valuation_time), config, spot, sigma, r, q);
 }
 
 }  // namespace vorel

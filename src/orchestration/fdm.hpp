@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "core/error.hpp"
-#include "core/period/valuation_time.hpp"
-#include "execution/pricing_result.hpp"
+#include "core/period/instant.hpp"
+#include "instruments/pricing_result.hpp"
 #include "instruments/vanilla_option.hpp"
 #include "market/dividend.hpp"
 #include "methods/finite_difference/fdm_config.hpp"
@@ -40,14 +40,12 @@ struct FdmSchedule {
     bool amounts_finite;         // no stop pays an infinite amount
 };
 
-// Sorts the ex-dates once: O(n log n) in the number of dividends. Panics "not
-// yet implemented" for a valuation time or ex-date of an unknown kind.
-FdmSchedule fdm_schedule(const VanillaOption& option, std::span<const Dividend> dividends,
-                         const ValuationTime& valuation_time);
+// Sorts the ex-dates once: O(n log n) in the number of dividends.
+FdmSchedule fdm_schedule(const VanillaOption& option, std::span<const Dividend> dividends, const Instant& at);
 
-// Refuses settings that cannot give a grid, before any work: ValueError when
+// Refuses settings that cannot give a grid, before any work: InvalidInput when
 // grid_std_devs is not a positive number, a sinh transform's alpha is not
-// positive and finite, or there are fewer than 3 nodes; MemoryError when what
+// positive and finite, or there are fewer than 3 nodes; TooLarge when what
 // a pricing with `dividends` dividends would hold at once exceeds this
 // machine's memory or this process's soft limit on it (RLIMIT_AS, RLIMIT_DATA).
 Result<Unit> check_fdm_settings(const FdmConfig& config, std::size_t dividends);
@@ -67,23 +65,19 @@ Result<Unit> check_fdm_settings(const FdmConfig& config, std::size_t dividends, 
 // different number of dividends. The settings are those check_fdm_settings
 // accepts (below 3 nodes the operator panics).
 //
-// Errors: ValueError "finite differences need a positive volatility, got {}"
-// for σ ≤ 0; ValueError "the finite-difference solve met a zero or non-finite
+// Errors: InvalidInput "finite differences need a positive volatility, got {}"
+// for σ ≤ 0; InvalidInput "the finite-difference solve met a zero or non-finite
 // pivot" when every number it was given (spot, σ, r, q, strike and the amounts
 // paid) is finite and a factorisation still met one (a non-finite input gives
 // the NaN or infinite values it leads to instead); Error::interrupted() when
 // the interrupt poll (core/interrupt.hpp) says stop.
-Result<PricingResult> price_fdm(const VanillaOption& option, std::span<const Dividend> dividends,
-                                const FdmSchedule& schedule, const FdmConfig& config, double spot, double sigma,
-                                double r, double q);
-
-// Vega and rho are absent. Panics: "not yet implemented" (a valuation time or
-// ex-date of an unknown kind), "TridiagonalOperator requires at least 3
+//
+// Vega and rho are absent. Panics: "TridiagonalOperator requires at least 3
 // elements, found {n}", "Solver never ran" (nothing to march: T ≤ 0), "Spline
 // failed in continuation region: {error}".
 Result<PricingResult> price_fdm(const VanillaOption& option, std::span<const Dividend> dividends,
-                                const ValuationTime& valuation_time, const FdmConfig& config, double spot,
-                                double sigma, double r, double q);
+                                const FdmSchedule& schedule, const FdmConfig& config, double spot, double sigma,
+                                double r, double q);
 
 // Pieces of the march that the lane engine (orchestration/fdm_lanes.hpp) runs
 // for each option on its own, so that both engines do the same operations.

@@ -508,12 +508,6 @@ bool fdm_lanes_match(const FdmLane& a, const FdmLane& b, const FdmConfig& config
 }
 
 void price_fdm_lanes(std::span<const FdmLane> lanes, std::span<const Dividend> dividends, const FdmConfig& config,
-                     std::span<Result<PricingResult>> out) {
-    FdmLaneWorkspace workspace;
-    price_fdm_lanes(simd::level(), lanes, dividends, config, out, workspace);
-}
-
-void price_fdm_lanes(std::span<const FdmLane> lanes, std::span<const Dividend> dividends, const FdmConfig& config,
                      std::span<Result<PricingResult>> out, FdmLaneWorkspace& workspace) {
     price_fdm_lanes(simd::level(), lanes, dividends, config, out, workspace);
 }

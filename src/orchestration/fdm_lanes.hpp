@@ -14,7 +14,7 @@
 #include <span>
 
 #include "core/error.hpp"
-#include "execution/pricing_result.hpp"
+#include "instruments/pricing_result.hpp"
 #include "instruments/vanilla_option.hpp"
 #include "math/simd.hpp"
 #include "market/dividend.hpp"
@@ -73,8 +73,6 @@ private:
 // match their first; `out` holds one result per lane. Panics as price_fdm does
 // (a schedule made for other dividends, fewer than 3 nodes, ...), for the lane
 // that would.
-void price_fdm_lanes(std::span<const FdmLane> lanes, std::span<const Dividend> dividends, const FdmConfig& config,
-                     std::span<Result<PricingResult>> out);
 void price_fdm_lanes(std::span<const FdmLane> lanes, std::span<const Dividend> dividends, const FdmConfig& config,
                      std::span<Result<PricingResult>> out, FdmLaneWorkspace& workspace);
 // The same on the kernel of a given level, which this machine must support

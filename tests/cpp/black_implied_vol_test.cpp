@@ -53,17 +53,6 @@ long double quadrature_black(double x, double s) {
     return x > 0 ? total + 2 * std::sinh(static_cast<long double>(x) / 2) : total;
 }
 
-long double norm_cdf_ld(long double z) { return std::erfc(-z / std::sqrt(2.0L)) / 2; }
-
-// How much b(x, s) moves under a relative change of one ulp in x or s:
-// 1 + |s·∂b/∂s| / b + |x·∂b/∂x| / b, with ∂b/∂x = (e^{x/2}N(d1) + e^{−x/2}N(d2))/2.
-long double condition(double x, double s, long double b) {
-    const long double h = x / static_cast<long double>(s), t = s / 2.0L;
-    const long double vega = inv_sqrt_2pi * std::exp(-(h * h + t * t) / 2);
-    const long double dx = (std::exp(x / 2.0L) * norm_cdf_ld(h + t) + std::exp(-x / 2.0L) * norm_cdf_ld(h - t)) / 2;
-    return 1 + s * vega / b + std::fabs(x * dx) / b;
-}
-
 // ---------------------------------------------------------------------------
 // erfcx
 
@@ -95,42 +84,6 @@ TEST(BlackImpliedVolErfcx, LimitsAndSpecialValues) {
     EXPECT_TRUE(std::isnan(erfcx(nan)));
     EXPECT_EQ(erfcx(0.0), 1.0);
 }
-
-// ---------------------------------------------------------------------------
-// The normalised Black function against the quadrature.
-
-struct BlackPoint { double h, s; };  // x = h·s
-void PrintTo(const BlackPoint& p, std::ostream* os) { *os << "h=" << p.h << " s=" << p.s; }
-
-std::vector<BlackPoint> black_points() {
-    // h = x/s and s chosen to land in each way of evaluating b and on the
-    // borders between them: h < −10 with small t (asymptotic series), t < 0.21
-    // (Taylor series), h + t < 0.85 (erfcx difference), beyond (the complement),
-    // and in the money.
-    std::vector<BlackPoint> points;
-    for (double h : {-36.0, -20.0, -10.5, -10.0, -9.9, -6.0, -2.0, -0.5, -0.05, 0.0, 0.3, 2.0, 8.0})
-        for (double s : {1e-4, 0.01, 0.2, 0.21, 0.22, 0.6, 1.7, 4.0, 12.0, 30.0, 50.0})
-            if (h * h / 2 + s * s / 8 < 600) points.push_back({h, s});  // b ≳ e^{-h²/2 − s²/8} stays normal
-    return points;
-}
-
-class BlackImpliedVolNormalised : public testing::TestWithParam<BlackPoint> {};
-
-TEST_P(BlackImpliedVolNormalised, MatchesQuadratureToItsConditioning) {
-    const double s = GetParam().s, x = GetParam().h * s;
-    const long double ref = quadrature_black(x, s);
-    const double got = normalised_black_call(x, s);
-    const double rel = static_cast<double>(std::fabs((got - ref) / ref));
-    // A few ulp of the value's own sensitivity to its arguments; where that is
-    // small (κ ≲ 20: all but the far wings) this is 1e-14 or better.
-    const double kappa = static_cast<double>(condition(x, s, ref));
-    EXPECT_LE(rel, 16 * eps * kappa) << "κ = " << kappa;
-    if (kappa <= 20) {
-        EXPECT_LE(rel, 1e-14);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(BlackImpliedVol, BlackImpliedVolNormalised, testing::ValuesIn(black_points()));
 
 // ---------------------------------------------------------------------------
 // Inverting exact quotes: the normalised price from the quadrature, rounded

@@ -1,5 +1,4 @@
 #include <cmath>
-#include <memory>
 
 #include "core/period/day_count.hpp"
 #include "test_support.hpp"
@@ -16,7 +15,6 @@ const auto kGerman = DayCountConvention::thirty_360(Thirty360Kind::GermanIsda);
 const auto kAct360 = DayCountConvention::actual_360();
 const auto kAct365 = DayCountConvention::actual_365_fixed();
 const auto kActAct = DayCountConvention::actual_actual(ActActKind::Isda);
-const auto kBus = DayCountConvention::business_252(std::make_shared<WeekendsOnlyCalendar>());
 
 TEST(DayCount, DaysBetween) {
     const struct { Date start, end; DayCountConvention convention; std::int64_t days; } cases[] = {
@@ -27,11 +25,6 @@ TEST(DayCount, DaysBetween) {
         {date(2023, 2, 28), date(2023, 3, 31), kEuro, 32},
         {date(2024, 2, 28), date(2024, 3, 31), kGerman, 32},  // not the last of February in 2024
         {date(2023, 3, 31), date(2023, 1, 30), kUs, -60},    {date(2023, 1, 1), date(2024, 1, 1), kActAct, 365},
-        // Business/252 over Monday to Friday: the start counts, the end does not. Monday to Monday, Friday to
-        // Saturday, a weekend only, before the epoch, backwards and empty.
-        {date(2024, 1, 1), date(2024, 1, 8), kBus, 5},       {date(2024, 1, 5), date(2024, 1, 6), kBus, 1},
-        {date(2024, 1, 6), date(2024, 1, 8), kBus, 0},       {date(1969, 12, 27), date(1970, 1, 3), kBus, 5},
-        {date(2024, 1, 8), date(2024, 1, 1), kBus, 0},       {date(2024, 1, 8), date(2024, 1, 8), kBus, 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(days_between(c.start, c.end, c.convention), c.days)
@@ -52,7 +45,6 @@ TEST(DayCount, YearFractionIsExactAndAntisymmetric) {
          ((200.0 / 366.0 + 1.0) + 1.0 + 1.0) + (166.0 * 86400 + 6 * 3600) / 31622400.0},
         {at(2024, 3, 2, 4), at(2024, 3, 2, 10), kUs, 0.0},
         {at(2024, 1, 31, 12), at(2024, 2, 29), kGerman, 30.0 / 360.0},
-        {at(2024, 1, 1, 23), at(2024, 1, 8), kBus, 5.0 / 252.0},
     };
     for (const auto& c : cases) {
         const std::string label = c.convention.debug_text();
@@ -64,29 +56,11 @@ TEST(DayCount, YearFractionIsExactAndAntisymmetric) {
     }
 }
 
-// A calendar that differs from WeekendsOnly only by name.
-class NamedCalendar final : public BusinessDayCalendar {
-public:
-    explicit NamedCalendar(std::string name) : name_(std::move(name)) {}
-    std::string debug_text() const override { return "Named(" + name_ + ")"; }
-    std::string_view name() const override { return name_; }
-    bool is_business_day(Date) const override { return true; }
-
-private:
-    std::string name_;
-};
-
-TEST(DayCount, EqualityAndDebugText) {
-    EXPECT_EQ(kBus.debug_text(), "Business252(WeekendsOnly)");
+TEST(DayCount, Equality) {
     EXPECT_EQ(kUs, DayCountConvention::thirty_360(Thirty360Kind::UnitedStatesIsda));
     EXPECT_NE(kUs, kEuro);
     EXPECT_NE(kAct360, kAct365);
     EXPECT_NE(kActAct, kUs);
-    // Business/252 compares calendars by name, not by object or behaviour.
-    EXPECT_EQ(kBus, DayCountConvention::business_252(std::make_shared<WeekendsOnlyCalendar>()));
-    EXPECT_EQ(kBus, DayCountConvention::business_252(std::make_shared<NamedCalendar>("WeekendsOnly")));
-    EXPECT_NE(kBus, DayCountConvention::business_252(std::make_shared<NamedCalendar>("WeekendsOnly ")));
-    EXPECT_NE(kBus, kAct360);
 }
 
 }  // namespace

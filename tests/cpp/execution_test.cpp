@@ -61,32 +61,5 @@ TEST(Brent, EndsFailuresAndMessages) {
     }
 }
 
-TEST(Bisection, HalvesUntilToleranceOrWidthFloor) {
-    const auto square = [](double x) { return x * x; };
-    EXPECT_NEAR(*bisection(square, 4.0, 1e-12, 100), 2.0, 1e-8);
-    EXPECT_EQ(*bisection(square, 6.5025, 1e-4, 1), 2.55);  // the first midpoint
-    EXPECT_EQ(bisection(square, 0.0, 1e-4, 100).error().message, "Target price 0 is below value at min vol");
-    EXPECT_EQ(bisection(square, 25.5, 1e-4, 100).error().message, "Target price 25.5 is above value at max vol");
-    EXPECT_EQ(bisection(square, std::nan(""), 1e-4, 100).error().message,
-              "Target price NaN is above value at max vol");
-    EXPECT_EQ(bisection(square, 4.0, 1e-12, 3).error().message,
-              "Bisection failed to converge within max iterations");
-}
-
-TEST(ImpliedVol, BisectionWhenConfigured) {
-    const Instant now = test::at(2025, 1, 1);
-    const VanillaOption call{100.0, test::at(2026, 1, 1), kCall, kEuropean};
-    const MarketFrameData market{100.0, RateCurve::continuous(0.05, DayCountConvention::actual_365_fixed()),
-                                 VolSurface::flat(0.2, DayCountConvention::actual_365_fixed()),
-                                 DividendSchedule(), MarketFrameData::default_borrow_curve()};
-    const double target = value_option(call, market, default_config(), now)->price;
-
-    Config bisecting = default_config();  // not reachable from Python
-    bisecting.solver = SolverSetting::bisection(1e-6, 100);
-    EXPECT_NEAR(*implied_vol_solve(call, market, now, bisecting, target), 0.2, 1e-6);
-    EXPECT_EQ(implied_vol_solve(call, market, now, bisecting, 1.0).error().message,
-              "Target price 1 is below value at min vol");
-}
-
 }  // namespace
 }  // namespace vorel

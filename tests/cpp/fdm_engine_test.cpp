@@ -17,7 +17,7 @@ using namespace fdm_test;
 
 double price(const VanillaOption& o, const std::vector<Dividend>& divs = {}, const FdmConfig& c = config(),
              double spot = 100.0, double r = 0.05, double q = 0.0, double sigma = 0.2) {
-    return price_fdm(o, divs, kAt, c, spot, sigma, r, q)->price;
+    return price_fdm(o, divs, kNow, c, spot, sigma, r, q)->price;
 }
 
 TEST(FdmSteps, NearestHalvesAwayAtLeastOne) {
@@ -32,11 +32,11 @@ TEST(FdmSteps, NearestHalvesAwayAtLeastOne) {
 
 TEST(FdmEngine, EuropeanConvergesToTheClosedForm) {
     const VanillaOption call = option(Call, European);
-    const PricingResult exact = price_analytic(call, kAt, 100.0, 0.2, 0.05, 0.0);
+    const PricingResult exact = price_analytic(call, years_to_expiry(call, kNow), 100.0, 0.2, 0.05, 0.0);
     // From 201 x 20 on: at 101 x 10 the time and space errors partly cancel.
     double previous = 1.0;
     for (std::uint64_t k : {2, 4, 8, 16}) {
-        const PricingResult fdm = price_fdm(call, {}, kAt, config(100 * k + 1, 10 * k), 100.0, 0.2, 0.05, 0.0).value();
+        const PricingResult fdm = price_fdm(call, {}, kNow, config(100 * k + 1, 10 * k), 100.0, 0.2, 0.05, 0.0).value();
         const double error = std::abs(fdm.price - exact.price);
         EXPECT_LT(error, previous / 3.0) << k;  // second order: about a quarter per doubling
         previous = error;
@@ -56,7 +56,7 @@ TEST(FdmEngine, DefaultSettingsHoldAcrossSpotsAndExpiries) {
         for (double years : {1.0 / 365, 7.0 / 365, 30.0 / 365, 0.25, 1.0}) {
             const VanillaOption o = option(type, European, years);
             for (double spot = 60.0; spot <= 200.0; spot += 10.0) {
-                const double exact = price_analytic(o, kAt, spot, 0.2, 0.05, 0.0).price;
+                const double exact = price_analytic(o, years_to_expiry(o, kNow), spot, 0.2, 0.05, 0.0).price;
                 const double fdm = price(o, {}, config(), spot);
                 EXPECT_NEAR(fdm, exact, std::max(1.5e-3, 1.5e-3 * exact)) << years << ' ' << spot;
             }
@@ -100,9 +100,9 @@ class PutCallSymmetry : public ::testing::TestWithParam<Symmetry> {};
 TEST_P(PutCallSymmetry, HoldsAtFineGrids) {
     const auto [spot, years, sigma, r, q] = GetParam();
     for (ExerciseStyle style : {American, European}) {
-        const double call = price_fdm(option(Call, style, years, 100.0), {}, kAt, config(801, 800), spot,
+        const double call = price_fdm(option(Call, style, years, 100.0), {}, kNow, config(801, 800), spot,
                                       sigma, r, q)->price;
-        const double put = price_fdm(option(Put, style, years, spot), {}, kAt, config(801, 800), 100.0,
+        const double put = price_fdm(option(Put, style, years, spot), {}, kNow, config(801, 800), 100.0,
                                      sigma, q, r)->price;
         EXPECT_NEAR(call, put, 1e-3 * std::max(1.0, call)) << debug_text(style);
     }
@@ -126,7 +126,7 @@ TEST_P(AmericanBounds, NeverBelowExerciseOrEuropean) {
             for (double sigma : {0.08, 0.5}) {
                 for (double spot : {55.0, 92.0, 100.0, 140.0, 190.0}) {
                     const auto value = [&](ExerciseStyle style) {
-                        return price_fdm(option(type, style, years), {}, kAt, c, spot, sigma, r, q)->price;
+                        return price_fdm(option(type, style, years), {}, kNow, c, spot, sigma, r, q)->price;
                     };
                     const double american = value(American);
                     const double floor = std::max({phi * (spot - 100.0), 0.0, value(European)});
@@ -144,8 +144,8 @@ INSTANTIATE_TEST_SUITE_P(FdmEngine, AmericanBounds,
 
 TEST(FdmEngine, DeepInTheExerciseRegionValueDoesNotMoveWithTime) {
     // A put far below its boundary and a call far above its own.
-    const PricingResult put = price_fdm(option(Put, American), {}, kAt, config(), 50.0, 0.2, 0.05, 0.0).value();
-    const PricingResult call = price_fdm(option(Call, American), {}, kAt, config(), 250.0, 0.2, 0.03, 0.08).value();
+    const PricingResult put = price_fdm(option(Put, American), {}, kNow, config(), 50.0, 0.2, 0.05, 0.0).value();
+    const PricingResult call = price_fdm(option(Call, American), {}, kNow, config(), 250.0, 0.2, 0.03, 0.08).value();
     for (const auto& [result, value, delta] : {std::tuple{put, 50.0, -1.0}, std::tuple{call, 150.0, 1.0}}) {
         EXPECT_NEAR(result.price, value, 1e-9);
         EXPECT_NEAR(result.delta, delta, 1e-9);
@@ -167,9 +167,9 @@ class DriftAndLongLives : public ::testing::TestWithParam<Drifting> {};
 TEST_P(DriftAndLongLives, EuropeanMeetsTheClosedForm) {
     const Drifting& c = GetParam();
     const VanillaOption o = option(c.type, European, c.years);
-    const double exact = price_analytic(o, kAt, c.spot, c.sigma, c.r, c.q).price;
-    EXPECT_NEAR(price_fdm(o, {}, kAt, config(), c.spot, c.sigma, c.r, c.q)->price, exact, c.tolerance);
-    EXPECT_NEAR(price_fdm(o, {}, kAt, config(801, 800), c.spot, c.sigma, c.r, c.q)->price, exact, c.tolerance / 50);
+    const double exact = price_analytic(o, years_to_expiry(o, kNow), c.spot, c.sigma, c.r, c.q).price;
+    EXPECT_NEAR(price_fdm(o, {}, kNow, config(), c.spot, c.sigma, c.r, c.q)->price, exact, c.tolerance);
+    EXPECT_NEAR(price_fdm(o, {}, kNow, config(801, 800), c.spot, c.sigma, c.r, c.q)->price, exact, c.tolerance / 50);
 }
 INSTANTIATE_TEST_SUITE_P(FdmEngine, DriftAndLongLives,
                          ::testing::Values(Drifting{Put, 75.36, 2.0, 0.1, 0.005, 0.065, 1e-3},
@@ -242,8 +242,8 @@ TEST(FdmEngine, DegenerateInputsRunToTheEnd) {
                 const VanillaOption o = option(type, style, 0.5, strike);
                 for (double spot : {100.0, nan, inf, -inf, 0.0, -1.0, 1e300}) {
                     for (double sigma : {0.2, 0.0, -0.2, nan, inf}) {
-                        (void)price_fdm(o, cash({{0.25, 1.0}}), kAt, config(7, 3), spot, sigma, nan, inf);
-                        (void)price_fdm(o, {}, kAt, config(7, 3), spot, sigma, 0.05, 0.0);
+                        (void)price_fdm(o, cash({{0.25, 1.0}}), kNow, config(7, 3), spot, sigma, nan, inf);
+                        (void)price_fdm(o, {}, kNow, config(7, 3), spot, sigma, 0.05, 0.0);
                     }
                 }
             }
@@ -252,7 +252,7 @@ TEST(FdmEngine, DegenerateInputsRunToTheEnd) {
     FdmConfig odd = config(9, 4);
     odd.grid_std_devs = -1.0;
     odd.transform = TransformConfig::sinh(0.0);
-    (void)price_fdm(option(Put, American), {}, kAt, odd, 100.0, 0.2, 0.05, 0.0);
+    (void)price_fdm(option(Put, American), {}, kNow, odd, 100.0, 0.2, 0.05, 0.0);
 }
 
 }  // namespace

@@ -95,7 +95,7 @@ TEST_P(LanesMatchScalar, BitForBitOnEveryKernel) {
     const Case& c = GetParam();
     std::vector<Dividend> dividends;
     for (const auto& [years, amount] : c.dividends) {
-        dividends.push_back({ValuationTime::at_instant(after(years)), amount});
+        dividends.push_back({after(years), amount});
     }
     FdmConfig settings = config(c.nodes, c.steps);
     settings.transform = c.transform;
@@ -105,7 +105,7 @@ TEST_P(LanesMatchScalar, BitForBitOnEveryKernel) {
     for (std::size_t i = 0; i < c.lanes; ++i) {
         const Quote& quote = kQuotes[i];
         options.push_back(option(c.type, c.style, c.one_expiry ? 1.0 : quote.years, quote.strike));
-        schedules.push_back(fdm_schedule(options.back(), dividends, kAt));
+        schedules.push_back(fdm_schedule(options.back(), dividends, kNow));
     }
     std::vector<FdmLane> lanes;
     for (std::size_t i = 0; i < c.lanes; ++i) {
@@ -133,7 +133,7 @@ TEST_P(LanesMatchScalar, BitForBitOnEveryKernel) {
         for (std::size_t size = 1; size <= lanes.size(); ++size) {
             for (std::size_t from = 0; from < lanes.size(); from += size) {
                 const std::size_t count = std::min(size, lanes.size() - from);
-                std::vector<Result<PricingResult>> out(count, Err{Error::value("unset")});
+                std::vector<Result<PricingResult>> out(count, Err{Error::invalid_input("unset")});
                 price_fdm_lanes(kernel, std::span(lanes).subspan(from, count), dividends, settings, out, workspace);
                 for (std::size_t i = 0; i < count; ++i) {
                     EXPECT_EQ(difference(out[i], expected[from + i]), "")
@@ -180,7 +180,7 @@ TEST(FdmLanes, MixedLanesFallBackAndKeepTheirResults) {
         {0, 0, 100.0, 1e200, 0.05, 0.0}, {0, 0, 95.0, 0.3, 0.01, 0.02},
         {0, 0, 100.0, 0.2, 0.05, 0.0}};
     std::vector<FdmSchedule> schedules;
-    for (const VanillaOption& o : options) schedules.push_back(fdm_schedule(o, dividends, kAt));
+    for (const VanillaOption& o : options) schedules.push_back(fdm_schedule(o, dividends, kNow));
     std::vector<FdmLane> lanes;
     for (std::size_t i = 0; i < options.size(); ++i) {
         lanes.push_back({&options[i], &schedules[i], quotes[i].spot, quotes[i].sigma, quotes[i].r, quotes[i].q});
@@ -194,7 +194,7 @@ TEST(FdmLanes, MixedLanesFallBackAndKeepTheirResults) {
     FdmLaneWorkspace workspace;
     for (const simd::Level kernel : {simd::Level::Portable, simd::Level::Avx2, simd::Level::Avx512}) {
         if (kernel > simd::detected_level()) continue;
-        std::vector<Result<PricingResult>> out(lanes.size(), Err{Error::value("unset")});
+        std::vector<Result<PricingResult>> out(lanes.size(), Err{Error::invalid_input("unset")});
         price_fdm_lanes(kernel, lanes, dividends, settings, out, workspace);
         for (std::size_t i = 0; i < lanes.size(); ++i) {
             const FdmLane& lane = lanes[i];
@@ -212,7 +212,7 @@ TEST(FdmLanes, BadPivotInEveryPosition) {
     const std::vector<Dividend> dividends;
     const FdmConfig settings = config(41, 8);
     const VanillaOption put = option(Put, American, 1.0);
-    const FdmSchedule schedule = fdm_schedule(put, dividends, kAt);
+    const FdmSchedule schedule = fdm_schedule(put, dividends, kNow);
     constexpr std::size_t kLanes = 17;
     std::vector<FdmLane> healthy;
     std::vector<Result<PricingResult>> healthy_expected;
@@ -235,7 +235,7 @@ TEST(FdmLanes, BadPivotInEveryPosition) {
             for (std::size_t bad = 0; bad < size; ++bad) {
                 std::vector<FdmLane> lanes(healthy.begin(), healthy.begin() + static_cast<std::ptrdiff_t>(size));
                 lanes[bad] = failing;
-                std::vector<Result<PricingResult>> out(size, Err{Error::value("unset")});
+                std::vector<Result<PricingResult>> out(size, Err{Error::invalid_input("unset")});
                 price_fdm_lanes(kernel, lanes, dividends, settings, out, workspace);
                 for (std::size_t i = 0; i < size; ++i) {
                     EXPECT_EQ(difference(out[i], i == bad ? failing_expected : healthy_expected[i]), "")

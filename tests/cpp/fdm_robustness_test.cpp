@@ -79,11 +79,11 @@ constexpr std::uint64_t kUint64Max = std::numeric_limits<std::uint64_t>::max();
 // bytes a node are 11·16 and 41·8) are still refused, the count given in full.
 struct Oversized { std::uint64_t nodes; std::size_t dividends; };
 class OversizedWork : public ::testing::TestWithParam<Oversized> {};
-TEST_P(OversizedWork, IsAMemoryError) {
+TEST_P(OversizedWork, IsTooLarge) {
     const Result<Unit> checked =
         check_fdm_settings(config(GetParam().nodes), GetParam().dividends, {std::uint64_t{1} << 40, false});
     ASSERT_FALSE(checked);
-    EXPECT_EQ(checked.error().kind, ErrorKind::Memory);
+    EXPECT_EQ(checked.error().kind, ErrorKind::TooLarge);
     EXPECT_TRUE(checked.error().message.starts_with("the finite-difference working set of "));
     EXPECT_TRUE(checked.error().message.ends_with(" bytes exceeds this machine's memory of 1099511627776 bytes"));
 }
@@ -132,12 +132,12 @@ TEST_P(WorkingSet, BoundsThePeakAllocation) {
     if (dividends) {
         // The large one leaves nodes far below it running together: a fresh grid.
         divs = cash({{0.5, 60.0}, {0.25, 1.0}, {0.75, 2.0}});
-        for (int i = 0; i < 50; ++i) divs.push_back({ValuationTime::at_instant(after(0.01 * i + 0.005)), 0.01});
+        for (int i = 0; i < 50; ++i) divs.push_back({after(0.01 * i + 0.005), 0.01});
     }
     const VanillaOption o = option(type, style);
     const std::size_t before = g_live_bytes.load();
     g_peak_bytes.store(before);
-    const Result<PricingResult> priced = price_fdm(o, divs, kAt, c, 100.0, 0.3, 0.05, 0.01);
+    const Result<PricingResult> priced = price_fdm(o, divs, kNow, c, 100.0, 0.3, 0.05, 0.01);
     const std::size_t held = g_peak_bytes.load() - before;
     ASSERT_TRUE(priced);
     EXPECT_TRUE(std::isfinite(priced->price));
@@ -171,14 +171,15 @@ TEST(Operator, ZeroOrNonFinitePivotsAreFlaggedInEitherDirection) {
 // bad pivot is an error, not a price.
 struct Degenerate { double strike, sigma, r, q; TransformConfig transform; };
 class BadPivots : public ::testing::TestWithParam<Degenerate> {};
-TEST_P(BadPivots, AreValueErrorsWhenEveryInputIsFinite) {
+TEST_P(BadPivots, AreInvalidInputsWhenEveryInputIsFinite) {
     const auto [strike, sigma, r, q, transform] = GetParam();
     FdmConfig c = config();
     c.transform = transform;
     for (ExerciseStyle style : {European, American}) {
-        const Result<PricingResult> priced = price_fdm(option(Put, style, 1.0, strike), {}, kAt, c, 100.0, sigma, r, q);
+        const Result<PricingResult> priced =
+            price_fdm(option(Put, style, 1.0, strike), {}, kNow, c, 100.0, sigma, r, q);
         ASSERT_FALSE(priced) << priced->price;
-        EXPECT_EQ(priced.error().kind, ErrorKind::Value);
+        EXPECT_EQ(priced.error().kind, ErrorKind::InvalidInput);
         EXPECT_EQ(priced.error().message, "the finite-difference solve met a zero or non-finite pivot");
     }
 }
@@ -198,7 +199,7 @@ TEST_P(NonFiniteInputs, PropagateWithoutAnError) {
     const auto [spot, strike, sigma, r, q, dividend] = GetParam();
     for (ExerciseStyle style : {European, American}) {
         const Result<PricingResult> priced =
-            price_fdm(option(Put, style, 1.0, strike), cash({{0.5, dividend}}), kAt, config(), spot, sigma, r, q);
+            price_fdm(option(Put, style, 1.0, strike), cash({{0.5, dividend}}), kNow, config(), spot, sigma, r, q);
         ASSERT_TRUE(priced) << priced.error().message;
         EXPECT_FALSE(std::isfinite(priced->price)) << priced->price;
     }
@@ -213,7 +214,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FdmEngine, NoVolatilityIsRefused) {
     for (const auto& [sigma, text] : {std::pair{0.0, "0"}, {-0.0, "-0"}, {-0.2, "-0.2"}}) {
         const Result<PricingResult> priced =
-            price_fdm(option(Call, American), {}, kAt, config(), 100.0, sigma, 0.05, 0.0);
+            price_fdm(option(Call, American), {}, kNow, config(), 100.0, sigma, 0.05, 0.0);
         ASSERT_FALSE(priced);
         EXPECT_EQ(priced.error().message, std::string("finite differences need a positive volatility, got ") + text);
     }
@@ -228,12 +229,12 @@ TEST(Interrupt, PollsAreAskedThroughoutAndChangeNothingUntilTheyStop) {
     const VanillaOption put = option(Put, American);
     const auto divs = cash({{0.3, 1.0}, {0.6, 1.0}});
     const FdmConfig c = config(101, 4096);
-    const double plain = price_fdm(put, divs, kAt, c, 100.0, 0.2, 0.05, 0.0)->price;
+    const double plain = price_fdm(put, divs, kNow, c, 100.0, 0.2, 0.05, 0.0)->price;
     g_polls = 0;
     g_polls_before_stop = kUint64Max;
     {
         const InterruptScope scope(counting_poll);
-        EXPECT_EQ(price_fdm(put, divs, kAt, c, 100.0, 0.2, 0.05, 0.0)->price, plain);
+        EXPECT_EQ(price_fdm(put, divs, kNow, c, 100.0, 0.2, 0.05, 0.0)->price, plain);
     }
     // One poll per kUnits node-steps (and per kUnits graded shares summed),
     // across both kinds of interval: about 101 for the 4096 steps (give or
@@ -249,7 +250,7 @@ TEST(Interrupt, StopsAHugeStepCountBeforeItsFirstStep) {
     for (ExerciseStyle style : {European, American}) {
         g_polls = 0;
         const Result<PricingResult> priced =
-            price_fdm(option(Put, style), {}, kAt, config(101, std::uint64_t{1} << 62), 100.0, 0.2, 0.05, 0.0);
+            price_fdm(option(Put, style), {}, kNow, config(101, std::uint64_t{1} << 62), 100.0, 0.2, 0.05, 0.0);
         ASSERT_FALSE(priced);
         EXPECT_EQ(priced.error().kind, ErrorKind::Interrupted);
         EXPECT_EQ(g_polls, 4u);
@@ -284,7 +285,7 @@ TEST(DividendStops, DistinctExDatesWithTheFirstListedAmountAndWhatIsLeftToPay) {
     // ex-date whose first entry is zero, negative or NaN stops without paying.
     const auto divs = cash({{0.5, 2.0}, {0.25, 1.0}, {0.5, 3.0}, {0.75, kNan}, {1.5, 4.0}, {-0.1, 5.0}, {0.6, -1.0},
                             {0.0, 3.0}, {1.0, 3.0}, {0.4, 0.0}, {0.4, 3.0}});
-    const FdmSchedule schedule = fdm_schedule(option(Put, American), divs, kAt);
+    const FdmSchedule schedule = fdm_schedule(option(Put, American), divs, kNow);
     EXPECT_EQ(schedule.dividends, divs.size());
     ASSERT_EQ(schedule.stops.size(), 6u);
     const double amounts[] = {0.0, 0.0, 2.0, 0.0, 1.0, 0.0};
@@ -296,17 +297,17 @@ TEST(DividendStops, DistinctExDatesWithTheFirstListedAmountAndWhatIsLeftToPay) {
     }
     EXPECT_EQ(schedule.stops.back().t, 0.0);
     EXPECT_TRUE(schedule.amounts_finite);
-    EXPECT_FALSE(fdm_schedule(option(Put, American), cash({{0.5, kInf}}), kAt).amounts_finite);
+    EXPECT_FALSE(fdm_schedule(option(Put, American), cash({{0.5, kInf}}), kNow).amounts_finite);
 }
 
 TEST(FdmEngine, ManyDividendsPriceTheSameInAnyListOrder) {
     std::vector<Dividend> divs;
-    for (int i = 1; i <= 20000; ++i) divs.push_back({ValuationTime::at_instant(after(i / 20001.0)), 2.0 / 20000});
+    for (int i = 1; i <= 20000; ++i) divs.push_back({after(i / 20001.0), 2.0 / 20000});
     const VanillaOption put = option(Put, American);
-    const double in_order = price_fdm(put, divs, kAt, config(), 100.0, 0.2, 0.05, 0.0)->price;
+    const double in_order = price_fdm(put, divs, kNow, config(), 100.0, 0.2, 0.05, 0.0)->price;
     std::shuffle(divs.begin(), divs.end(), std::mt19937(7));
-    EXPECT_EQ(price_fdm(put, divs, kAt, config(), 100.0, 0.2, 0.05, 0.0)->price, in_order);
-    EXPECT_GT(in_order, price_fdm(put, {}, kAt, config(), 100.0, 0.2, 0.05, 0.0)->price + 0.3);
+    EXPECT_EQ(price_fdm(put, divs, kNow, config(), 100.0, 0.2, 0.05, 0.0)->price, in_order);
+    EXPECT_GT(in_order, price_fdm(put, {}, kNow, config(), 100.0, 0.2, 0.05, 0.0)->price + 0.3);
 }
 
 }  // namespace

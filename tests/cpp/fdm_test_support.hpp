@@ -17,7 +17,6 @@ using enum OptionType;
 using enum ExerciseStyle;
 
 inline const Instant kNow = test::at(2025, 1, 1);
-inline const ValuationTime kAt = ValuationTime::at_instant(kNow);
 
 // An instant `years` Actual/365 years after kNow, to the second.
 inline Instant after(double years) {
@@ -38,8 +37,15 @@ inline FdmConfig config(std::uint64_t nodes = 101, std::uint64_t steps = 10) {
 
 inline std::vector<Dividend> cash(std::initializer_list<std::pair<double, double>> entries) {
     std::vector<Dividend> out;
-    for (const auto& [years, amount] : entries) out.push_back({ValuationTime::at_instant(after(years)), amount});
+    for (const auto& [years, amount] : entries) out.push_back({after(years), amount});
     return out;
+}
+
+// The engine on a schedule made for the one pricing, dated from `at`.
+inline Result<PricingResult> price_fdm(const VanillaOption& option, std::span<const Dividend> dividends,
+                                       const Instant& at, const FdmConfig& config, double spot, double sigma, double r,
+                                       double q) {
+    return vorel::price_fdm(option, dividends, fdm_schedule(option, dividends, at), config, spot, sigma, r, q);
 }
 
 }  // namespace vorel::fdm_test

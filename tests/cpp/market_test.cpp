@@ -6,21 +6,10 @@
 namespace vorel {
 namespace {
 
-using test::panic_text;
-
-TEST(VolSurface, TermStructureInterpolatesInTimeOnly) {
-    auto by_time = LinearInterpolator::create(share({1.0, 2.0}), share({0.2, 0.3}));
-    ASSERT_TRUE(by_time.ok());
-    const VolSurface surface = VolSurface::term_structure(std::move(*by_time));
-    EXPECT_DOUBLE_EQ(surface.volatility(50.0, 1.5), 0.25);
-    EXPECT_EQ(surface.volatility(50.0, 1.0), surface.volatility(500.0, 1.0));
-    EXPECT_EQ(panic_text([&] { (void)surface.day_count_convention(); }), "not yet implemented");
-}
-
 MarketFrameData sample_frame() {
     return {100.0, RateCurve::continuous(0.05, DayCountConvention::actual_365_fixed()),
             VolSurface::flat(0.2, DayCountConvention::actual_365_fixed()),
-            DividendSchedule({{ValuationTime::at_instant(test::at(2025, 3, 1)), 1.0}}),
+            DividendSchedule({{test::at(2025, 3, 1), 1.0}}),
             MarketFrameData::default_borrow_curve()};
 }
 

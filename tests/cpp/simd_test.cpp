@@ -133,7 +133,7 @@ TEST(ClosedFormLanes, EveryElementGetsTheScalarBits) {
             for (int f = 0; f < 6; ++f) {
                 ASSERT_TRUE(same(out[f][i], wanted[f])) << simd::level_name(level) << " element " << i << " field " << f;
             }
-            ASSERT_TRUE(same(price_only[i], price_analytic_price(option, T[i], S[i], sigma[i], r[i], q[i])));
+            ASSERT_TRUE(same(price_only[i], want.price));
         }
     }
 }

@@ -40,7 +40,7 @@ TEST(Tenor, LeavingTheRangeIsAnOverflowWithFixedTexts) {
     for (const auto& c : cases) {
         const Result<Date> moved = advance(c.from, c.tenor);
         ASSERT_FALSE(moved);
-        EXPECT_EQ(moved.error().kind, ErrorKind::Overflow);
+        EXPECT_EQ(moved.error().kind, ErrorKind::OutOfRange);
         EXPECT_EQ(moved.error().message, c.text);
     }
     EXPECT_EQ(advance(date(Date::kMaxYear, 10, 31), {TenorUnit::Months, 2}).value(), Date::max());

@@ -132,7 +132,7 @@ PyRef pickled_state<SharedConfig>(const SharedConfig& config) {
 template <>
 PyRef unpickle<SharedConfig>(PyObject* state) {
     VOREL_LET(items, state_items<7>(state));
-    VOREL_LET(kind, code_in(items[0], 3));
+    VOREL_LET(kind, code_in(items[0], 2));
     VOREL_LET(tolerance, to_f64(items[1]));
     VOREL_LET(max_iterations, to_u64(items[2]));
     Config table{SolverSetting{static_cast<SolverSetting::Kind>(kind), tolerance, max_iterations}, {}};

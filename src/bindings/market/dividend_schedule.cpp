@@ -47,7 +47,7 @@ std::optional<DividendSchedule> make(std::vector<RawDividend> raw) {
                                entry.ex_date.get(),
                                "Ex-dates must be timezone-aware datetime objects. Plain dates are rejected.",
                                "Datetime must be timezone-aware (e.g., use New York or UTC time)."));
-        entries.push_back(Dividend{ValuationTime::at_instant(instant), entry.amount});
+        entries.push_back(Dividend{instant, entry.amount});
     }
     return DividendSchedule(std::move(entries));
 }
@@ -61,7 +61,7 @@ std::optional<Dividend> dividend_from_state(PyObject* state) {
     VOREL_LET(items, state_items<2>(state));
     VOREL_LET(ex_date, instant_from_state(items[0]));
     VOREL_LET(amount, to_f64(items[1]));
-    return Dividend{ValuationTime::at_instant(ex_date), amount};
+    return Dividend{ex_date, amount};
 }
 
 }  // namespace
@@ -72,11 +72,7 @@ VOREL_CLASS_OBJECT(DividendSchedule, create)
 template <>
 PyRef pickled_state<DividendSchedule>(const DividendSchedule& schedule) {
     return tuple_of(tuple_from(schedule.entries(), [](const Dividend& dividend) -> PyRef {
-        if (dividend.ex_date.tag != ValuationTime::Tag::Instant) {
-            raise(PyExc_TypeError, "cannot pickle a dividend whose ex-date is a calendar date");
-            return {};
-        }
-        return tuple_of(instant_state(dividend.ex_date.instant), from_f64(dividend.amount));
+        return tuple_of(instant_state(dividend.ex_date), from_f64(dividend.amount));
     }));
 }
 

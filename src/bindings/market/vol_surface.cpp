@@ -24,12 +24,7 @@ VOREL_CLASS_OBJECT(VolSurface, create)
 // (volatility, convention) of a flat surface, the only kind Python builds.
 template <>
 PyRef pickled_state<VolSurface>(const VolSurface& surface) {
-    const auto* flat = std::get_if<VolSurface::Flat>(&surface.variant());
-    if (flat == nullptr) {
-        raise(PyExc_TypeError, "cannot pickle a VolSurface other than flat");
-        return {};
-    }
-    return tuple_of(from_f64(flat->volatility), wrap(flat->day_count));
+    return tuple_of(from_f64(surface.flat_volatility()), wrap(surface.day_count_convention()));
 }
 
 template <>

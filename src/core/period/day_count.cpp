@@ -1,7 +1,5 @@
 #include "core/period/day_count.hpp"
 
-#include <utility>
-
 #include "core/panic.hpp"
 
 namespace vorel {
@@ -45,19 +43,6 @@ std::int64_t thirty_360_days(Date start, Date end, Thirty360Kind kind) noexcept 
            (static_cast<std::int64_t>(b.month) - a.month) * 30 + (d2 - d1);
 }
 
-std::int64_t business_days(Date start, Date end, const BusinessDayCalendar* calendar) {
-    if (start >= end) return 0;
-    if (calendar == nullptr) panic("Business252 convention without a calendar");
-    std::int64_t count = 0;
-    for (Date d = start; d < end;) {
-        if (calendar->is_business_day(d)) ++count;
-        const auto next = d.plus_days(1);
-        if (!next) panic("Date overflow");
-        d = *next;
-    }
-    return count;
-}
-
 double days_in_year(std::int32_t year) noexcept { return is_leap_year(year) ? 366.0 : 365.0; }
 
 // Whole intermediate years contribute (days in year) / (days in year) = 1.0
@@ -81,31 +66,18 @@ double actual_actual_isda(const Instant& start, const Instant& end) {
 
 }  // namespace
 
-DayCountConvention DayCountConvention::business_252(std::shared_ptr<const BusinessDayCalendar> calendar) noexcept {
-    DayCountConvention convention(Tag::Business252, 0);
-    convention.calendar_ = std::move(calendar);
-    return convention;
-}
-
 std::string DayCountConvention::debug_text() const {
     switch (tag_) {
         case Tag::Actual360: return "Actual360";
         case Tag::Actual365Fixed: return "Actual365Fixed";
         case Tag::ActualActual: return "ActualActual(ISDA)";
         case Tag::Thirty360: return std::string("Thirty360(") + thirty_360_name(thirty_360_kind()) + ")";
-        case Tag::Business252:
-            return "Business252(" + (calendar_ ? calendar_->debug_text() : std::string()) + ")";
     }
     return {};
 }
 
 bool operator==(const DayCountConvention& a, const DayCountConvention& b) noexcept {
-    if (a.tag_ != b.tag_) return false;
-    if (a.tag_ != DayCountConvention::Tag::Business252) return a.kind_ == b.kind_;
-    const auto name = [](const DayCountConvention& c) {
-        return c.calendar_ ? c.calendar_->name() : std::string_view();
-    };
-    return name(a) == name(b);
+    return a.tag_ == b.tag_ && a.kind_ == b.kind_;
 }
 
 std::int64_t days_between(Date start, Date end, const DayCountConvention& convention) {
@@ -116,8 +88,6 @@ std::int64_t days_between(Date start, Date end, const DayCountConvention& conven
             return end.days_since_epoch() - start.days_since_epoch();
         case DayCountConvention::Tag::Thirty360:
             return thirty_360_days(start, end, convention.thirty_360_kind());
-        case DayCountConvention::Tag::Business252:
-            return business_days(start, end, convention.calendar());
     }
     return 0;
 }
@@ -134,8 +104,6 @@ double year_fraction(const Instant& start, const Instant& end, const DayCountCon
             return actual_actual_isda(start, end);
         case DayCountConvention::Tag::Thirty360:
             return static_cast<double>(days_between(start.date, end.date, convention)) / 360.0;
-        case DayCountConvention::Tag::Business252:
-            return static_cast<double>(days_between(start.date, end.date, convention)) / 252.0;
     }
     return 0.0;
 }

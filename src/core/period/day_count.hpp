@@ -2,10 +2,8 @@
 // Day-count conventions, whole-day counts and year fractions.
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
-#include "core/period/business_calendar.hpp"
 #include "core/period/date.hpp"
 #include "core/period/instant.hpp"
 
@@ -16,7 +14,7 @@ enum class ActActKind : std::uint8_t { Isda };
 
 class DayCountConvention {
 public:
-    enum class Tag : std::uint8_t { Actual360, Actual365Fixed, ActualActual, Thirty360, Business252 };
+    enum class Tag : std::uint8_t { Actual360, Actual365Fixed, ActualActual, Thirty360 };
 
     static DayCountConvention actual_360() noexcept { return DayCountConvention(Tag::Actual360, 0); }
     static DayCountConvention actual_365_fixed() noexcept { return DayCountConvention(Tag::Actual365Fixed, 0); }
@@ -26,16 +24,14 @@ public:
     static DayCountConvention thirty_360(Thirty360Kind kind) noexcept {
         return DayCountConvention(Tag::Thirty360, static_cast<std::uint8_t>(kind));
     }
-    static DayCountConvention business_252(std::shared_ptr<const BusinessDayCalendar> calendar) noexcept;
 
     Tag tag() const noexcept { return tag_; }
     Thirty360Kind thirty_360_kind() const noexcept { return static_cast<Thirty360Kind>(kind_); }
-    const BusinessDayCalendar* calendar() const noexcept { return calendar_.get(); }
 
-    // "Actual360", "ActualActual(ISDA)", "Thirty360(GermanIsda)", "Business252(<calendar>)".
+    // "Actual360", "ActualActual(ISDA)", "Thirty360(GermanIsda)".
     std::string debug_text() const;
 
-    // Same variant and, for 30/360, the same kind; business/252 by calendar name.
+    // Same variant and, for 30/360, the same kind.
     friend bool operator==(const DayCountConvention& a, const DayCountConvention& b) noexcept;
 
 private:
@@ -43,11 +39,9 @@ private:
 
     Tag tag_;
     std::uint8_t kind_;
-    std::shared_ptr<const BusinessDayCalendar> calendar_;
 };
 
-// Whole days from start to end under the convention (negative when end is
-// earlier, except business/252 which is never negative).
+// Whole days from start to end under the convention (negative when end is earlier).
 std::int64_t days_between(Date start, Date end, const DayCountConvention& convention);
 
 // Years from start to end under the convention; end before start gives the

@@ -7,11 +7,11 @@ namespace {
 
 Result<Date> plus_days(Date from, std::int64_t days) {
     const auto result = from.plus_days(days);
-    if (!result) return Err{Error::overflow("`NaiveDate + TimeDelta` overflowed")};
+    if (!result) return Err{Error::out_of_range("`NaiveDate + TimeDelta` overflowed")};
     return *result;
 }
 
-Err<Error> months_out_of_range() { return Err{Error::overflow("`NaiveDate + Months` out of range")}; }
+Err<Error> months_out_of_range() { return Err{Error::out_of_range("`NaiveDate + Months` out of range")}; }
 
 // Moves the month index by `months` (either sign) and clamps the day once,
 // against the length of the final month.

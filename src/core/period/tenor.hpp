@@ -17,7 +17,7 @@ struct Tenor {
 
 // Days and weeks move by whole days. Months and years move the month index and
 // clamp the day once, to the length of the final month (31 January + 1 month is
-// the last day of February; 31 March - 1 month likewise). OverflowError when
+// the last day of February; 31 March - 1 month likewise). OutOfRange when
 // the result leaves the date range.
 Result<Date> advance(Date from, const Tenor& tenor);
 

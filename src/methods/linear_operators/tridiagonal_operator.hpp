@@ -68,9 +68,7 @@ public:
     // index changes nothing. The cached factorisations are dropped in every case.
     void set_neumann_row(std::size_t index);
 
-    // Whether an upward factorisation (the plain solve's) is cached, and for
-    // which coefficient.
-    bool has_factorisation() const noexcept { return up_.valid; }
+    // The coefficient of the cached upward factorisation (the plain solve's).
     double factorised_for() const noexcept { return up_.c; }
 
     // Whether any factorisation so far met a pivot that is zero or not finite

@@ -4,11 +4,6 @@
 
 namespace vorel {
 
-double Transform::spot(double x) const noexcept {
-    if (kind == TransformKind::Log) return std::exp(x);
-    return center * std::exp(alpha * std::sinh(x));
-}
-
 double Transform::coordinate(double s) const noexcept {
     if (kind == TransformKind::Log) return std::log(s);
     return std::asinh(std::log(s / center) / alpha);

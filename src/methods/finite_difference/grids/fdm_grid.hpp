@@ -24,10 +24,9 @@ struct Transform {
         double second;  // S″(x)
     };
 
-    double spot(double x) const noexcept;        // Log: eˣ; Sinh: K·exp(α·sinh x)
     double coordinate(double s) const noexcept;  // Log: ln S; Sinh: asinh(ln(S/K)/α)
-    // S, S′ and S″ at x, each hyperbolic function evaluated once; point(x).spot
-    // equals spot(x) exactly.
+    // S, S′ and S″ at x (Log: eˣ; Sinh: K·exp(α·sinh x)), each hyperbolic
+    // function evaluated once.
     Point point(double x) const noexcept;
 };
 

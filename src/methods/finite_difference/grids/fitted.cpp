@@ -2,8 +2,6 @@
 
 namespace vorel {
 
-FdmGrid shifted(const FdmGrid& grid, double shift) { return shifted(grid.transform, grid.spot, shift); }
-
 FdmGrid shifted(const Transform& transform, std::span<const double> spots, double shift) {
     std::vector<double> moved(spots.size());
     for (std::size_t i = 0; i < spots.size(); ++i) moved[i] = spots[i] + shift;

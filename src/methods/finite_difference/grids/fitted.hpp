@@ -8,9 +8,8 @@
 
 namespace vorel {
 
-// Spot values exactly S_i + shift, with the grid's own transform.
-FdmGrid shifted(const FdmGrid& grid, double shift);
-// The same from the spots and the transform of a grid.
+// The grid through spot values exactly S_i + shift, with the transform of the
+// grid the spots are taken from.
 FdmGrid shifted(const Transform& transform, std::span<const double> spots, double shift);
 
 }  // namespace vorel

@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <iterator>
 #include <string>
 
 #include "bindings/batch.hpp"
@@ -14,33 +13,31 @@
 namespace vorel::py {
 namespace {
 
-struct RegisteredClass {
-    const char* name;
-    PyTypeObject* (*type)();
-};
+using RegisteredClass = PyTypeObject* (*)();
 
-// Registration order; the module's __all__ lists the names in this order.
+// Registration order; the module's __all__ lists the classes' names in this
+// order. Each class is bound to the module by the name its declaration gives.
 const RegisteredClass kRegistry[] = {
-    {"Compounding", type_object<Compounding>},
-    {"DayCountConvention", type_object<DayCountConvention>},
-    {"Frequency", type_object<Frequency>},
-    {"InterestRate", type_object<InterestRate>},
-    {"VanillaOption", type_object<VanillaOption>},
-    {"OptionMarketFrame", type_object<MarketFrame>},
-    {"Tenor", type_object<Tenor>},
-    {"RateCurve", type_object<RateCurve>},
-    {"VolSurface", type_object<VolSurface>},
-    {"FdmConfig", type_object<FdmConfig>},
-    {"Config", type_object<SharedConfig>},
-    {"OptionType", type_object<OptionType>},
-    {"ExerciseStyle", type_object<ExerciseStyle>},
-    {"ValuationBuilder", type_object<ValuationBuilder>},
-    {"OptionResult", type_object<OptionResult>},
-    {"Greeks", type_object<Greeks>},
-    {"InstrumentPolicy", type_object<InstrumentPolicy>},
-    {"PeriodCalculator", type_object<PeriodCalculatorClass>},
-    {"DividendSchedule", type_object<DividendSchedule>},
-    {"TransformConfig", type_object<TransformConfig>},
+    type_object<Compounding>,
+    type_object<DayCountConvention>,
+    type_object<Frequency>,
+    type_object<InterestRate>,
+    type_object<VanillaOption>,
+    type_object<MarketFrame>,
+    type_object<Tenor>,
+    type_object<RateCurve>,
+    type_object<VolSurface>,
+    type_object<FdmConfig>,
+    type_object<SharedConfig>,
+    type_object<OptionType>,
+    type_object<ExerciseStyle>,
+    type_object<ValuationBuilder>,
+    type_object<OptionResult>,
+    type_object<Greeks>,
+    type_object<InstrumentPolicy>,
+    type_object<PeriodCalculatorClass>,
+    type_object<DividendSchedule>,
+    type_object<TransformConfig>,
 };
 
 PyModuleDef g_definition = {
@@ -51,9 +48,11 @@ PyModuleDef g_definition = {
 std::atomic<std::int64_t> g_interpreter{-1};
 std::atomic<PyObject*> g_module{nullptr};
 
-bool add_class(PyObject* module, const RegisteredClass& entry) {
-    PyTypeObject* type = entry.type();
+bool add_class(PyObject* module, RegisteredClass entry) {
+    PyTypeObject* type = entry();
     if (type == nullptr) return false;
+    PyRef name = PyRef::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__name__"));
+    if (!name) return false;
     PyRef all = PyRef::steal(PyObject_GetAttrString(module, "__all__"));
     if (!all) {
         if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return false;
@@ -61,9 +60,8 @@ bool add_class(PyObject* module, const RegisteredClass& entry) {
         all = PyRef::steal(PyList_New(0));
         if (!all || PyObject_SetAttrString(module, "__all__", all.get()) < 0) return false;
     }
-    PyRef name = PyRef::steal(PyUnicode_FromString(entry.name));
-    if (!name || PyList_Append(all.get(), name.get()) < 0) return false;
-    return PyObject_SetAttrString(module, entry.name, reinterpret_cast<PyObject*>(type)) == 0;
+    if (PyList_Append(all.get(), name.get()) < 0) return false;
+    return PyObject_SetAttr(module, name.get(), reinterpret_cast<PyObject*>(type)) == 0;
 }
 
 // Why an interpreter other than the one that holds the module cannot import it.
@@ -91,7 +89,7 @@ PyRef initialise() {
     if (!init_globals()) return {};
     PyRef module = PyRef::steal(PyModule_Create(&g_definition));
     if (!module) return {};
-    for (const RegisteredClass& entry : kRegistry) {
+    for (const RegisteredClass entry : kRegistry) {
         if (!add_class(module.get(), entry)) return {};
     }
     // Not listed in __all__, which names the classes; here so that users can

@@ -158,6 +158,10 @@ PyRef to_python(R&& value) {
         return std::forward<R>(value);
     } else if constexpr (std::is_same_v<V, double>) {
         return from_f64(value);
+    } else if constexpr (std::is_same_v<V, bool>) {
+        return PyRef::borrow(value ? Py_True : Py_False);
+    } else if constexpr (std::is_integral_v<V> && std::is_unsigned_v<V>) {
+        return from_u64(static_cast<std::uint64_t>(value));
     } else if constexpr (std::is_integral_v<V>) {
         return from_i64(static_cast<std::int64_t>(value));
     } else if constexpr (std::is_same_v<V, std::string>) {

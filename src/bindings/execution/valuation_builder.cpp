@@ -65,12 +65,10 @@ PyRef create_greeks() {
                                GreeksClass::pickled>();
 }
 
-PyRef optional_f64(const std::optional<double>& value) { return or_none(value); }
-
 // (price, delta, gamma, theta, vega or None, rho or None).
 PyRef result_state(const PricingResult& r) {
-    return tuple_of(from_f64(r.price), from_f64(r.delta), from_f64(r.gamma), from_f64(r.theta), optional_f64(r.vega),
-                    optional_f64(r.rho));
+    return tuple_of(from_f64(r.price), from_f64(r.delta), from_f64(r.gamma), from_f64(r.theta), or_none(r.vega),
+                    or_none(r.rho));
 }
 
 std::optional<PricingResult> result_from_state(PyObject* state) {

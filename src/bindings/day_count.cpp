@@ -6,8 +6,8 @@
 #include "bindings/class_builder.hpp"
 #include "bindings/classes.hpp"
 #include "bindings/convert.hpp"
-#include "bindings/frame.hpp"
 #include "bindings/declare.hpp"
+#include "bindings/frame.hpp"
 #include "bindings/pickle.hpp"
 
 namespace vorel::py {

@@ -6,8 +6,8 @@
 #include "bindings/classes.hpp"
 #include "bindings/convert.hpp"
 #include "bindings/datetime.hpp"
-#include "bindings/execution/builder.hpp"
 #include "bindings/declare.hpp"
+#include "bindings/execution/builder.hpp"
 #include "bindings/frame.hpp"
 #include "bindings/pickle.hpp"
 

@@ -7,8 +7,8 @@
 
 #include "core/error.hpp"
 #include "core/period/instant.hpp"
-#include "execution/pricing_policy.hpp"
 #include "execution/price_bounds.hpp"
+#include "execution/pricing_policy.hpp"
 #include "instruments/pricing_result.hpp"
 #include "instruments/vanilla_option.hpp"
 #include "market/dividend.hpp"

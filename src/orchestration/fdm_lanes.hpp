@@ -16,8 +16,8 @@
 #include "core/error.hpp"
 #include "instruments/pricing_result.hpp"
 #include "instruments/vanilla_option.hpp"
-#include "math/simd.hpp"
 #include "market/dividend.hpp"
+#include "math/simd.hpp"
 #include "methods/finite_difference/fdm_config.hpp"
 #include "orchestration/fdm.hpp"
 

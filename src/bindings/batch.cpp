@@ -336,13 +336,14 @@ private:
 };
 
 // What value() and implied_vol() share: the option fields, the market, the
-// instant, the configuration and the thread count.
+// instant, the configuration and the thread count. The fields take their
+// names from the function's signature when they are read.
 struct Call {
-    Field strike{"strike", Element::Float, {}, {}};
-    Field expiry{"expiry", Element::Integer, {}, {}};
-    Field option_type{"option_type", Element::Integer, {}, {}};
-    Field exercise_style{"exercise_style", Element::Integer, {}, {}};
-    Field price{"price", Element::Float, {}, {}};
+    Field strike{nullptr, Element::Float, {}, {}};
+    Field expiry{nullptr, Element::Integer, {}, {}};
+    Field option_type{nullptr, Element::Integer, {}, {}};
+    Field exercise_style{nullptr, Element::Integer, {}, {}};
+    Field price{nullptr, Element::Float, {}, {}};
     bool with_price = false;
     std::vector<Py_ssize_t> shape;
     std::size_t count = 1;
@@ -361,40 +362,51 @@ struct Call {
     }
 };
 
+// One bound argument and its parameter's name.
+struct Argument {
+    const char* name;
+    PyObject* object;
+};
+
+template <std::size_t N>
+Argument argument(const Signature<N>& signature, const Bound<N>& bound, std::size_t index) {
+    return {signature.names[index], bound[index]};
+}
+
 // Reads the arguments after the arrays: market, at, config, threads.
-bool read_settings(Call& call, PyObject* market, PyObject* at, PyObject* config, PyObject* threads) {
-    if (!check_type<MarketFrame>(market)) {
-        wrap_argument_error("market");
+bool read_settings(Call& call, Argument market, Argument at, Argument config, Argument threads) {
+    if (!check_type<MarketFrame>(market.object)) {
+        wrap_argument_error(market.name);
         return false;
     }
     {
-        VOREL_LET(frame, (borrow<MarketFrame, Access::Shared>(market)));
+        VOREL_LET(frame, (borrow<MarketFrame, Access::Shared>(market.object)));
         call.market = frame->snapshot();
     }
-    if (config != Py_None) {
-        if (!check_type<SharedConfig>(config)) {
-            wrap_argument_error("config");
+    if (config.object != Py_None) {
+        if (!check_type<SharedConfig>(config.object)) {
+            wrap_argument_error(config.name);
             return false;
         }
-        VOREL_LET(shared, (borrow<SharedConfig, Access::Shared>(config)));
+        VOREL_LET(shared, (borrow<SharedConfig, Access::Shared>(config.object)));
         call.config = shared->table;
     }
-    if (at == Py_None) {
+    if (at.object == Py_None) {
         call.at = now_utc();
     } else {
-        const std::optional<Instant> instant = instant_via_timestamp(at, "at", sites::kEvaluationTime);
+        const std::optional<Instant> instant = instant_via_timestamp(at.object, at.name, sites::kEvaluationTime);
         if (!instant) return false;
         call.at = *instant;
     }
     call.threads = available_processors();
-    if (threads != Py_None) {
-        if (!PyLong_Check(threads)) {
-            raise_cast_error(threads, "int");
-            wrap_argument_error("threads");
+    if (threads.object != Py_None) {
+        if (!PyLong_Check(threads.object)) {
+            raise_cast_error(threads.object, "int");
+            wrap_argument_error(threads.name);
             return false;
         }
         int overflow = 0;
-        const long long count = PyLong_AsLongLongAndOverflow(threads, &overflow);
+        const long long count = PyLong_AsLongLongAndOverflow(threads.object, &overflow);
         if (count == -1 && PyErr_Occurred()) return false;
         if (overflow != 0 || count < 1 || count > 1024) {
             PyErr_SetString(PyExc_ValueError, "threads must be between 1 and 1024, or None for every processor");
@@ -405,11 +417,13 @@ bool read_settings(Call& call, PyObject* market, PyObject* at, PyObject* config,
     return true;
 }
 
-// Opens the arrays, broadcasts them and copies them out.
-bool read_fields(Call& call, PyObject* const* arrays) {
+// Opens the arrays (the first arguments, named by `names`), broadcasts them
+// and copies them out.
+bool read_fields(Call& call, const char* const* names, PyObject* const* arrays) {
     std::vector<Field*> fields = {&call.strike, &call.expiry, &call.option_type, &call.exercise_style};
     if (call.with_price) fields.insert(fields.begin(), &call.price);
     for (std::size_t k = 0; k < fields.size(); ++k) {
+        fields[k]->name = names[k];
         if (!open_field(*fields[k], arrays[k])) return false;
     }
     VOREL_LET(shape, broadcast_shape(fields));
@@ -478,8 +492,9 @@ PyObject* value(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
             {"strike", "expiry", "option_type", "exercise_style", "market", "at", "config", "greeks", "threads"}};
         VOREL_LET(bound, bind(signature, args, nargs, nullptr));
         Call call;
-        VOREL_CHECK(read_fields(call, bound.data()));
-        VOREL_CHECK(read_settings(call, bound[4], bound[5], bound[6], bound[8]));
+        VOREL_CHECK(read_fields(call, signature.names.data(), bound.data()));
+        VOREL_CHECK(read_settings(call, argument(signature, bound, 4), argument(signature, bound, 5),
+                                  argument(signature, bound, 6), argument(signature, bound, 8)));
         const int greeks = PyObject_IsTrue(bound[7]);
         if (greeks < 0) return {};
         const BatchOptions options = call.options();
@@ -504,8 +519,9 @@ PyObject* implied_vol(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         VOREL_LET(bound, bind(signature, args, nargs, nullptr));
         Call call;
         call.with_price = true;
-        VOREL_CHECK(read_fields(call, bound.data()));
-        VOREL_CHECK(read_settings(call, bound[5], bound[6], bound[7], bound[8]));
+        VOREL_CHECK(read_fields(call, signature.names.data(), bound.data()));
+        VOREL_CHECK(read_settings(call, argument(signature, bound, 5), argument(signature, bound, 6),
+                                  argument(signature, bound, 7), argument(signature, bound, 8)));
         const BatchOptions options = call.options();
         VOREL_LET(batch, unwrap(Batch::prepare(*call.market, call.table(), call.at, options)));
         Results results;

@@ -54,6 +54,16 @@ void record_config(B& builder, std::optional<Instance<SharedConfig>> config) {
     builder.inputs.config = config ? std::move(config->object) : PyRef();
 }
 
+// The members both builders declare, in the class declaration `Declared` of
+// builder B: the constructor and the three recording methods.
+template <class B, class Declared>
+struct BuilderMembers {
+    using Construct = typename Declared::template constructor<construct_builder<B>, "instrument">;
+    using Market = typename Declared::template method<"market", record_market<B>, "market_frame">;
+    using At = typename Declared::template method<"at", record_valuation_time<B>, "valuation_time">;
+    using WithConfig = typename Declared::template method<"config", record_config<B>, "config">;
+};
+
 // The recorded inputs as they are pickled: (option, market frame or None,
 // Config or None, valuation instant or None), the objects themselves, then
 // `more` (null: nothing more).

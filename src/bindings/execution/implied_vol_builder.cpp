@@ -23,14 +23,11 @@ PyRef calculate(const ImpliedVolBuilder& builder) {
 }
 
 using Declared = Class<ImpliedVolBuilder, "ImpliedVolBuilder">;
+using Shared = BuilderMembers<ImpliedVolBuilder, Declared>;
 
 PyRef create() {
-    return Declared::create<Declared::constructor<construct_builder<ImpliedVolBuilder>, "instrument">,
-                            Declared::method<"market", record_market<ImpliedVolBuilder>, "market_frame">,
-                            Declared::method<"at", record_valuation_time<ImpliedVolBuilder>, "valuation_time">,
-                            Declared::method<"price", price, "target">,
-                            Declared::method<"config", record_config<ImpliedVolBuilder>, "config">,
-                            Declared::method<"calculate", calculate>, Declared::pickled>();
+    return Declared::create<Shared::Construct, Shared::Market, Shared::At, Declared::method<"price", price, "target">,
+                            Shared::WithConfig, Declared::method<"calculate", calculate>, Declared::pickled>();
 }
 
 }  // namespace

@@ -21,12 +21,10 @@ PyRef compute(const ValuationBuilder& builder) {
 }
 
 using BuilderClass = Class<ValuationBuilder, "ValuationBuilder">;
+using Shared = BuilderMembers<ValuationBuilder, BuilderClass>;
 
 PyRef create_builder() {
-    return BuilderClass::create<BuilderClass::constructor<construct_builder<ValuationBuilder>, "instrument">,
-                                BuilderClass::method<"market", record_market<ValuationBuilder>, "market_frame">,
-                                BuilderClass::method<"at", record_valuation_time<ValuationBuilder>, "valuation_time">,
-                                BuilderClass::method<"config", record_config<ValuationBuilder>, "config">,
+    return BuilderClass::create<Shared::Construct, Shared::Market, Shared::At, Shared::WithConfig,
                                 BuilderClass::method<"compute", compute>, BuilderClass::pickled>();
 }
 

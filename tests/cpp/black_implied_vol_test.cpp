@@ -214,8 +214,6 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         // σ√T tiny: a day at σ = 1e-4, near and away from the money.
         Quote{OptionType::Call, 100, 100, day, 1e-4, 0.01, 0.0}, Quote{OptionType::Put, 100, 100.001, day, 1e-4, 0, 0},
-        Quote{OptionType::Call, 100, 100.0005, day, 1e-4, 0.0, 0.0},
-        Quote{OptionType::Put, 100, 99.9995, day, 1e-4, 0.0, 0.0},
         // σ√T huge: σ = 10 for 30 years (s ≈ 55), the price within a hair of its bound.
         Quote{OptionType::Call, 100, 100, 30, 10, 0.05, 0.02}, Quote{OptionType::Put, 20, 100, 30, 10, -0.02, 0.1},
         Quote{OptionType::Call, 500, 100, 30, 3, 0.03, 0.0}, Quote{OptionType::Put, 100, 100, 10, 5, 0.1, -0.02},

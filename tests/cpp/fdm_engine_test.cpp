@@ -43,7 +43,6 @@ TEST(FdmEngine, EuropeanConvergesToTheClosedForm) {
         EXPECT_NEAR(fdm.delta, exact.delta, 1e-3);
         EXPECT_NEAR(fdm.gamma, exact.gamma, 1e-4);
         EXPECT_NEAR(fdm.theta, exact.theta, 1e-2);
-        EXPECT_FALSE(fdm.vega.has_value() || fdm.rho.has_value());
     }
     EXPECT_LT(previous, 2e-5);
 }
@@ -174,7 +173,6 @@ TEST_P(DriftAndLongLives, EuropeanMeetsTheClosedForm) {
 INSTANTIATE_TEST_SUITE_P(FdmEngine, DriftAndLongLives,
                          ::testing::Values(Drifting{Put, 75.36, 2.0, 0.1, 0.005, 0.065, 1e-3},
                                            Drifting{Put, 60.0, 10.0, 0.01, 0.0, 0.05, 1e-2},
-                                           Drifting{Put, 100.0, 10.0, 0.01, 0.0, 0.05, 1e-2},
                                            Drifting{Call, 100.0, 10.0, 0.01, 0.06, 0.0, 1e-2},
                                            Drifting{Call, 100.0, 100.0, 0.2, 0.05, 0.02, 0.1},
                                            Drifting{Call, 200.0, 5.0, 1.0, 0.1, 0.0, 0.1}));

@@ -17,6 +17,7 @@ using Points = std::vector<double>;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+const Points uneven{0, 0.3, 1.1, 1.2, 2.0, 3.5, 3.6, 5.0};
 
 template <class Interpolator>
 Interpolator make(Points xs, Points ys) {
@@ -117,7 +118,6 @@ TEST(MonotoneCubic, NaturalSplineOnUnevenSpacing) {
 }
 
 TEST(MonotoneCubic, KeepsTheShapeOfTheData) {
-    const Points uneven{0, 0.3, 1.1, 1.2, 2.0, 3.5, 3.6, 5.0};
     expect_shape_preserved(make<MonotoneCubicInterpolator>({0, 1, 2, 3}, {0, 1, 10, 11}));
     expect_shape_preserved(make<MonotoneCubicInterpolator>(uneven, {0, -0.2, -0.3, -6.0, -6.1, -6.2, -14.0, -14.4}));
     expect_shape_preserved(make<MonotoneCubicInterpolator>({0, 1, 2, 3, 4}, {1, 1, 3, 3, 0}));
@@ -128,7 +128,6 @@ TEST(MonotoneCubic, KeepsTheShapeOfTheData) {
 // interval (the end ones use the spline's end slopes), beyond the ends, at nodes
 // and for NaN; the image read-out skips the curvature.
 TEST(MonotoneCubic, OnePointReadingEqualsTheInterpolant) {
-    const Points uneven{0, 0.3, 1.1, 1.2, 2.0, 3.5, 3.6, 5.0};
     const struct { Points xs, ys; } data[] = {
         {uneven, {0, -0.2, -0.3, -6.0, -6.1, -6.2, -14.0, -14.4}}, {uneven, {3, 1, 4, 1, 5, 9, 2, 6}},
         {{0, 1, 2}, {0, 10, 11}}, {{0, 1, 2, 3}, {0, 1, 10, 11}}, {{-1, 0, 2, 7}, {5, -1e-300, 0, kInf}},

@@ -35,8 +35,8 @@ std::vector<double> arguments() {
     std::vector<double> xs = {0.0, -0.0, inf, -inf, nan, -nan, std::numeric_limits<double>::denorm_min(),
                               std::numeric_limits<double>::min(), std::numeric_limits<double>::max(), 1e-310};
     for (double edge : {0x1p-1022, 0x1p-1015, 0x1p-28, 0x1p-20, 0.34657359, 0.84375, 1.0, 1.03972077, 1.25,
-                        1.4142135623730951, 2.857142857142857, 2.8571434020996094, 6.0, 708.0, 7.09782712893383973096e+02,
-                        7.45133219101941108420e+02, 1021.0 * 0.6931471805599453}) {
+                        1.4142135623730951, 2.857142857142857, 2.8571434020996094, 6.0, 708.0,
+                        7.09782712893383973096e+02, 7.45133219101941108420e+02, 1021.0 * 0.6931471805599453}) {
         for (double x : {std::nextafter(edge, 0.0), edge, std::nextafter(edge, inf)}) {
             xs.push_back(x);
             xs.push_back(-x);
@@ -131,7 +131,8 @@ TEST(ClosedFormLanes, EveryElementGetsTheScalarBits) {
             const PricingResult want = price_analytic(option, T[i], S[i], sigma[i], r[i], q[i]);
             const double wanted[6] = {want.price, want.delta, want.gamma, want.theta, *want.vega, *want.rho};
             for (int f = 0; f < 6; ++f) {
-                ASSERT_TRUE(same(out[f][i], wanted[f])) << simd::level_name(level) << " element " << i << " field " << f;
+                ASSERT_TRUE(same(out[f][i], wanted[f]))
+                    << simd::level_name(level) << " element " << i << " field " << f;
             }
             ASSERT_TRUE(same(price_only[i], want.price));
         }

@@ -27,8 +27,6 @@ RATE = InterestRate(0.05, Compounding.continuous(), ACT_365)
     (lambda: RATE.discount_factor(x=1.0), "InterestRate.discount_factor() got an unexpected keyword argument 'x'"),
     (lambda: InterestRate(0.05),
      "InterestRate.__new__() missing 2 required positional arguments: 'compounding' and 'dcc'"),
-    (lambda: InterestRate(0.05, Compounding.simple(), ACT_365, 1.0),
-     "InterestRate.__new__() takes 3 positional arguments but 4 were given"),
     (lambda: PeriodCalculator.days_between(),
      "PeriodCalculator.days_between() missing 3 required positional arguments: 'start', 'end', and 'convention'"),
 ])
@@ -76,7 +74,6 @@ class FloatFails:
     (lambda: Tenor.months(Index(2**31)), OverflowError, "out of range integral type conversion attempted"),
     (lambda: RATE.discount_factor("1.0"), TypeError, "argument 't': must be real number, not str"),
     (lambda: RATE.discount_factor(FloatFails(ValueError("no float"))), ValueError, "no float"),
-    (lambda: Compounding.compounded(1), TypeError, "argument 'freq': 'int' object cannot be cast as 'Frequency'"),
     (lambda: Compounding.compounded(None), TypeError,
      "argument 'freq': 'NoneType' object cannot be cast as 'Frequency'"),
     (lambda: InterestRate(0.05, Compounding.simple(), DayCountConvention.THIRTY_360), TypeError,
@@ -115,7 +112,6 @@ def test_wrapped_type_error_keeps_the_original_cause():
 
 def test_panic_exception_is_importable_and_survives_pickling():
     assert PanicException.__bases__ == (BaseException,) and not issubclass(PanicException, Exception)
-    assert PanicException.__qualname__ == "PanicException" and PanicException.__module__ == "vorel"
     assert "PanicException" not in vorel.__all__
     # A pool's parent unpickles a worker's panic without having imported vorel itself.
     script = "import pickle, sys; e = pickle.loads(sys.stdin.buffer.read()); print(type(e).__module__, e.args)"

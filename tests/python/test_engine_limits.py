@@ -77,9 +77,8 @@ def test_bad_pivots_from_finite_inputs_are_value_errors(frame, settings):
     assert str(info.value) == PIVOT
 
 
-@pytest.mark.parametrize("frame", [market(spot=math.nan), market(spot=math.inf), market(vol=math.nan),
-                                   market(vol=math.inf), market(r=math.nan), market(q=math.inf)],
-                         ids=["spot NaN", "spot inf", "vol NaN", "vol inf", "rate NaN", "yield inf"])
+@pytest.mark.parametrize("frame", [market(spot=math.inf), market(vol=math.nan), market(r=math.nan), market(q=math.inf)],
+                         ids=["spot inf", "vol NaN", "rate NaN", "yield inf"])
 def test_non_finite_market_inputs_still_give_non_finite_prices(frame):
     assert not math.isfinite(RUNS["compute"](None, frame))
 
